@@ -1,0 +1,34 @@
+// How a run ends early. Every phase either returns with its work done or
+// throws RunFailure; main() turns it into the diagnostic and exit status.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace i2m {
+
+// Exit statuses of the converter, as scripts see them.
+enum ExitStatus : int {
+  kExitSuccess = 0,
+  kExitNoStorage = 1,   // the field set could not be allocated
+  kExitFileError = 2,   // a file could not be opened, read, parsed or written
+  kExitDataStop = 3,    // the data hold a gap that cannot be repaired
+};
+
+// Thrown to end the run. An empty message means that nothing goes to
+// standard error (a data stop has already written its line to the log).
+struct RunFailure {
+  int status;
+  std::string message;
+};
+
+// Ends the run with exit status 2: "<file>: <reason>".
+[[noreturn]] void fail_file(std::string_view file, std::string_view reason);
+
+// Ends the run with exit status 2, the reason taken from errno.
+[[noreturn]] void fail_file_errno(std::string_view file, std::string_view action);
+
+// Ends the run with exit status 3 after the stop line has been logged.
+[[noreturn]] void stop_on_data();
+
+}  // namespace i2m

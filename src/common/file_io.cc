@@ -1,0 +1,75 @@
+#include "common/file_io.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "common/failure.h"
+
+namespace i2m {
+
+int open_for_reading(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) fail_file_errno(path, "cannot open");
+  return fd;
+}
+
+int open_for_writing(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) fail_file_errno(path, "cannot create");
+  return fd;
+}
+
+void close_file(int fd, const std::string& path) {
+  if (::close(fd) != 0) fail_file_errno(path, "cannot close");
+}
+
+size_t read_at(int fd, const std::string& path, void* data, size_t size, int64_t offset) {
+  auto* p = static_cast<char*>(data);
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::pread(fd, p + done, size - done, offset + static_cast<int64_t>(done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      fail_file_errno(path, "cannot read");
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return done;
+}
+
+void write_at(int fd, const std::string& path, const void* data, size_t size, int64_t offset) {
+  const auto* p = static_cast<const char*>(data);
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::pwrite(fd, p + done, size - done, offset + static_cast<int64_t>(done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      fail_file_errno(path, "cannot write");
+    }
+    if (n == 0) fail_file(path, "cannot write: the system accepted no bytes");
+    done += static_cast<size_t>(n);
+  }
+}
+
+std::string read_whole_file(int fd, const std::string& path) {
+  std::string contents;
+  char buffer[65536];
+  int64_t offset = 0;
+  for (;;) {
+    const size_t n = read_at(fd, path, buffer, sizeof buffer, offset);
+    contents.append(buffer, n);
+    offset += static_cast<int64_t>(n);
+    if (n < sizeof buffer) break;
+  }
+  close_file(fd, path);
+  return contents;
+}
+
+std::string read_text_file(const std::string& path) {
+  return read_whole_file(open_for_reading(path), path);
+}
+
+}  // namespace i2m

@@ -1,0 +1,33 @@
+// Thin wrappers over POSIX file calls that end the run with exit status 2
+// and a diagnostic naming the file when the system refuses. Grid data move
+// through these straight from and to the arrays, in one transfer each.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace i2m {
+
+// Opens `path` for reading; `path` may be empty (the open then fails).
+int open_for_reading(const std::string& path);
+
+// Creates or truncates `path` for writing.
+int open_for_writing(const std::string& path);
+
+void close_file(int fd, const std::string& path);
+
+// Reads up to `size` bytes at `offset`; returns how many were there before
+// end of file.
+size_t read_at(int fd, const std::string& path, void* data, size_t size, int64_t offset);
+
+// Writes all `size` bytes at `offset`.
+void write_at(int fd, const std::string& path, const void* data, size_t size, int64_t offset);
+
+// Reads an open small text file whole and closes it.
+std::string read_whole_file(int fd, const std::string& path);
+
+// The whole content of a small text file that must exist.
+std::string read_text_file(const std::string& path);
+
+}  // namespace i2m

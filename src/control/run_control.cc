@@ -1,0 +1,52 @@
+#include "control/run_control.h"
+
+#include <string_view>
+
+#include "common/failure.h"
+#include "common/file_io.h"
+
+namespace i2m {
+namespace {
+
+constexpr int kModelNameLength = 20;
+
+void check_grid(const RunControl& rc) {
+  const int64_t points = static_cast<int64_t>(rc.im) * rc.jm;
+  if (rc.im >= 2 && rc.jm >= 2 && rc.lm >= 1 && points < (int64_t{1} << 29)) return;
+  fail_file(kRunControlPath,
+            "grid rejected: im=" + std::to_string(rc.im) + " jm=" + std::to_string(rc.jm) +
+                " lm=" + std::to_string(rc.lm) +
+                " (needs im >= 2, jm >= 2, lm >= 1 and im*jm < 536870912)");
+}
+
+}  // namespace
+
+ListReader open_run_control(const std::string& path) {
+  return ListReader(path, read_text_file(path));
+}
+
+RunControl read_run_control_head(ListReader& reader) {
+  RunControl rc;
+  std::string name(reader.next_line("the model name").substr(0, kModelNameLength));
+  name.resize(kModelNameLength, ' ');
+  rc.model_name = name;
+
+  const auto size = reader.read_integers(3, "im, jm, lm");
+  rc.im = size[0];
+  rc.jm = size[1];
+  rc.lm = size[2];
+  int32_t* const grid_numbers[] = {&rc.grid_type, &rc.la1, &rc.lo1, &rc.la2,
+                                   &rc.lo2,       &rc.di,  &rc.dj};
+  const char* const names[] = {"grid_type", "la1", "lo1", "la2", "lo2", "di", "dj"};
+  for (int n = 0; n < 7; ++n) *grid_numbers[n] = reader.read_integers(1, names[n])[0];
+  check_grid(rc);
+  return rc;
+}
+
+void read_level_pressures(ListReader& reader, int32_t lm, float* pr) {
+  for (int32_t k = 0; k < lm; ++k) {
+    pr[k] = reader.read_reals(1, "level pressure " + std::to_string(k + 1))[0];
+  }
+}
+
+}  // namespace i2m

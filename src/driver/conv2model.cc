@@ -1,0 +1,58 @@
+#include "driver/conv2model.h"
+
+#include "common/constants.h"
+#include "common/log_line.h"
+#include "common/name_field.h"
+#include "control/run_control.h"
+#include "input/field_set.h"
+#include "input/input_reader.h"
+#include "output/grid_description.h"
+#include "output/surface_report.h"
+#include "output/work_file.h"
+#include "qc/level_check.h"
+#include "qc/screening.h"
+#include "qc/surface_fill.h"
+#include "thermo/humidity.h"
+
+namespace i2m {
+namespace {
+
+void log_run_control(const RunControl& rc, const float* pr) {
+  log(LogLine().text("using hardwired stuff! ").integer(rc.im).integer(rc.jm).integer(rc.lm));
+  LogLine levels;
+  for (int32_t k = 0; k < rc.lm; ++k) levels.real(pr[k]);
+  log(levels);
+  log(LogLine().text(name_before_first_blank(rc.model_name)));
+}
+
+void write_outputs(const std::string& input_path, const RunControl& rc, const FieldSet& fs) {
+  const std::string work_name = build_work_file_name(input_path);
+  WorkFile work = open_work_file(work_name, rc.im, rc.jm);
+  write_grid_description(work_name, input_path, rc, fs.pr);
+  write_work_records(work, fs);
+  report_surface_values(fs.slp, rc.im, rc.jm, nsfcfld);
+  close_work_file(work);
+}
+
+}  // namespace
+
+void conv2model(const std::string& line1, const std::string& /*line2*/) {
+  const std::string input_path(name_before_first_blank(line1));
+
+  ListReader control = open_run_control();
+  const RunControl rc = read_run_control_head(control);
+  FieldSet fs = allocate_field_set(rc.im, rc.jm, rc.lm);
+  read_level_pressures(control, rc.lm, fs.pr);
+  log_run_control(rc, fs.pr);
+  const std::string adate = read_date_file();  // held for the run, used by nothing
+  (void)adate;
+
+  // Each record is screened as soon as it is read, while still in cache.
+  read_input_file(input_path, fs, screen_record);
+  check_levels(fs);
+  fill_surface_fields(fs);
+  convert_humidity(fs);
+  write_outputs(input_path, rc, fs);
+}
+
+}  // namespace i2m

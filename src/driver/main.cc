@@ -1,0 +1,41 @@
+// Input2ModelData: converts one data time of pressure-level data into the
+// regional model's work file and its ".gdsinfo" description.
+//
+// Standard input: line 1 the input data path (up to its first blank),
+// line 2 read and unused. Files: ./InputModelInf.txt and ./adate.txt.
+
+#include <cstdio>
+#include <exception>
+#include <new>
+
+#include "common/failure.h"
+#include "driver/conv2model.h"
+#include "driver/standard_input.h"
+#include "thermo/estab.h"
+
+namespace {
+
+constexpr const char* kProgram = "Input2ModelData";
+
+int report(const i2m::RunFailure& failure) {
+  std::fflush(stdout);
+  if (!failure.message.empty()) std::fprintf(stderr, "%s: %s\n", kProgram, failure.message.c_str());
+  return failure.status;
+}
+
+}  // namespace
+
+int main() {
+  try {
+    i2m::es_ini();
+    const std::string line1 = i2m::read_input_line(stdin, "line 1 (the input data path)");
+    const std::string line2 = i2m::read_input_line(stdin, "line 2");
+    i2m::conv2model(line1, line2);
+  } catch (const i2m::RunFailure& failure) {
+    return report(failure);
+  } catch (const std::bad_alloc&) {
+    return report({i2m::kExitNoStorage, "Allocation would exceed memory limit"});
+  }
+  if (std::fflush(stdout) != 0) return i2m::kExitFileError;
+  return i2m::kExitSuccess;
+}

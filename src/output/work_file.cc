@@ -1,0 +1,53 @@
+#include "output/work_file.h"
+
+#include "common/constants.h"
+#include "common/failure.h"
+#include "common/file_io.h"
+#include "common/log_line.h"
+#include "common/name_field.h"
+
+namespace i2m {
+
+std::string build_work_file_name(std::string_view input_path) {
+  std::string text(input_path);
+  text += '.';
+  text += kWorkPrefix;
+  const std::string field = make_name_field(text);
+  log(LogLine().text(field));
+  log(LogLine().text(kWorkPrefix).text(" data ---> ").text(name_before_first_blank(field)));
+  return field;
+}
+
+WorkFile open_work_file(const std::string& name_field, int32_t im, int32_t jm) {
+  WorkFile file;
+  file.name = std::string(name_before_first_blank(name_field));
+  if (file.name.empty()) {
+    fail_file(name_field,
+              "cannot create the work file: its name fills the whole 255-character name "
+              "field (input paths may have at most 247 characters)");
+  }
+  file.record_bytes = 4 * static_cast<int64_t>(im) * jm;
+  file.fd = open_for_writing(file.name);
+  return file;
+}
+
+void write_work_records(const WorkFile& file, const FieldSet& fs) {
+  log(LogLine().text("starting writes to unit1"));
+  const auto bytes = static_cast<size_t>(file.record_bytes);
+  int64_t offset = 0;
+  auto write_record = [&](const float* slice) {
+    write_at(file.fd, file.name, slice, bytes, offset);
+    offset += file.record_bytes;
+  };
+  for (float* field : {fs.uw, fs.vw, fs.ht, fs.qnew2, fs.tp}) {
+    for (int32_t k = 1; k <= fs.lm; ++k) write_record(fs.slice(field, k));
+  }
+  for (int32_t n = 1; n <= nsfcfld; ++n) write_record(fs.slice(fs.slp, n));
+}
+
+void close_work_file(WorkFile& file) {
+  close_file(file.fd, file.name);
+  file.fd = -1;
+}
+
+}  // namespace i2m

@@ -1,0 +1,276 @@
+// make_data_time: writes a synthetic data time for the converter: the input
+// record file, ./InputModelInf.txt and ./adate.txt, with physically
+// plausible fields and output that depends only on the arguments.
+//
+//   make_data_time --im 144 --jm 73 --lm 17 [--seed 1] [--levels 1000,925,...]
+//                  [--dir DIR] [--name in.bin] [--missing FIELD:LEVEL ...]
+//                  [--marker FIELD:LEVEL:I:J ...]
+//
+// FIELD is one of ht rh q tp uw vw slp (for slp, LEVEL is the slice 1..12).
+// --missing fills a whole level with the input's missing marker 9.999e20;
+// --marker puts the marker at one point (1-based i, j).
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr float kInputMissing = 9.999e20f;
+const char* const kFieldNames[] = {"ht", "rh", "q", "tp", "uw", "vw", "slp"};
+
+struct Options {
+  int im = 144;
+  int jm = 73;
+  int lm = 17;
+  uint64_t seed = 1;
+  std::vector<float> levels;
+  std::string dir = ".";
+  std::string name = "in.bin";
+  struct Mark {
+    int field, level, i, j;  // i == 0: the whole level
+  };
+  std::vector<Mark> marks;
+};
+
+[[noreturn]] void usage(const char* why) {
+  std::fprintf(stderr, "make_data_time: %s\n", why);
+  std::fprintf(stderr,
+               "usage: make_data_time --im N --jm N --lm N [--seed N] [--levels P1,P2,...]\n"
+               "       [--dir DIR] [--name FILE] [--missing FIELD:LEVEL] [--marker FIELD:LEVEL:I:J]\n");
+  std::exit(2);
+}
+
+// Deterministic on every platform, unlike the standard distributions.
+struct Random {
+  uint64_t state;
+  uint64_t next() {
+    uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+  }
+  float uniform() { return static_cast<float>(next() >> 40) * (1.0f / 16777216.0f); }  // [0,1)
+};
+
+std::vector<float> default_levels(int lm) {
+  static const float era5[] = {1000, 975, 950, 925, 900, 875, 850, 825, 800, 775, 750, 700, 650,
+                               600,  550, 500, 450, 400, 350, 300, 250, 225, 200, 175, 150, 125,
+                               100,  70,  50,  30,  20,  10,  7,   5,   3,   2,   1};
+  static const float standard17[] = {1000, 925, 850, 700, 600, 500, 400, 300, 250,
+                                     200,  150, 100, 70,  50,  30,  20,  10};
+  if (lm == 17) return {std::begin(standard17), std::end(standard17)};
+  if (lm == 37) return {std::begin(era5), std::end(era5)};
+  std::vector<float> levels;
+  for (int k = 0; k < lm; ++k) {
+    const double p = lm == 1 ? 1000.0 : 1000.0 * std::pow(0.01, static_cast<double>(k) / (lm - 1));
+    levels.push_back(static_cast<float>(std::round(p * 2.0) / 2.0));
+  }
+  return levels;
+}
+
+int field_index(const std::string& name) {
+  for (int f = 0; f < 7; ++f) {
+    if (name == kFieldNames[f]) return f;
+  }
+  usage(("unknown field " + name).c_str());
+}
+
+Options::Mark parse_mark(const char* text, bool whole_level) {
+  char field[8] = {};
+  Options::Mark m{0, 0, 0, 0};
+  const int n = whole_level ? std::sscanf(text, "%7[a-z]:%d", field, &m.level)
+                            : std::sscanf(text, "%7[a-z]:%d:%d:%d", field, &m.level, &m.i, &m.j);
+  if (n != (whole_level ? 2 : 4)) usage("bad --missing or --marker value");
+  m.field = field_index(field);
+  return m;
+}
+
+Options parse(int argc, char** argv) {
+  Options o;
+  for (int a = 1; a < argc; ++a) {
+    const std::string arg = argv[a];
+    if (arg == "--help" || arg == "-h") usage("writes a synthetic data time");
+    if (a + 1 >= argc) usage(("missing value after " + arg).c_str());
+    const char* value = argv[++a];
+    if (arg == "--im") o.im = std::atoi(value);
+    else if (arg == "--jm") o.jm = std::atoi(value);
+    else if (arg == "--lm") o.lm = std::atoi(value);
+    else if (arg == "--seed") o.seed = std::strtoull(value, nullptr, 10);
+    else if (arg == "--dir") o.dir = value;
+    else if (arg == "--name") o.name = value;
+    else if (arg == "--missing") o.marks.push_back(parse_mark(value, true));
+    else if (arg == "--marker") o.marks.push_back(parse_mark(value, false));
+    else if (arg == "--levels") {
+      for (const char* p = value; *p;) {
+        char* end = nullptr;
+        o.levels.push_back(std::strtof(p, &end));
+        if (end == p) usage("bad --levels");
+        p = *end == ',' ? end + 1 : end;
+      }
+    } else {
+      usage(("unknown option " + arg).c_str());
+    }
+  }
+  if (o.im < 2 || o.jm < 2 || o.lm < 1) usage("needs im >= 2, jm >= 2, lm >= 1");
+  if (o.levels.empty()) o.levels = default_levels(o.lm);
+  if (static_cast<int>(o.levels.size()) != o.lm) usage("--levels must list lm pressures");
+  return o;
+}
+
+struct Grid {
+  int im, jm;
+  std::vector<float> lat_factor;  // cos(latitude) per row
+  std::vector<float> lon_wave;    // a smooth west-east wave per column
+  std::vector<float> land;        // 1 over land, 0 over sea, with a coast
+};
+
+Grid make_grid(const Options& o, Random& rng) {
+  Grid g{o.im, o.jm, {}, {}, {}};
+  for (int j = 0; j < o.jm; ++j) {
+    const double lat = -90.0 + 180.0 * j / (o.jm - 1);
+    g.lat_factor.push_back(static_cast<float>(std::cos(lat * M_PI / 180.0)));
+  }
+  for (int i = 0; i < o.im; ++i) {
+    g.lon_wave.push_back(static_cast<float>(std::sin(2.0 * M_PI * i / o.im * 3.0)));
+  }
+  g.land.resize(static_cast<size_t>(o.im) * o.jm);
+  for (int j = 0; j < o.jm; ++j) {
+    for (int i = 0; i < o.im; ++i) {
+      const float shape = g.lon_wave[i] + 0.6f * g.lat_factor[j] - 0.3f + 0.2f * rng.uniform();
+      g.land[static_cast<size_t>(j) * o.im + i] = shape;  // raw mask: fractional values too
+    }
+  }
+  return g;
+}
+
+class RecordWriter {
+ public:
+  explicit RecordWriter(const std::string& path) : path_(path), file_(std::fopen(path.c_str(), "wb")) {
+    if (file_ == nullptr) {
+      std::fprintf(stderr, "make_data_time: %s: %s\n", path.c_str(), std::strerror(errno));
+      std::exit(2);
+    }
+    std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
+  }
+  ~RecordWriter() {
+    if (std::fclose(file_) != 0) fail();
+  }
+  void write(const std::vector<float>& values) {
+    const auto bytes = static_cast<int32_t>(values.size() * sizeof(float));
+    if (std::fwrite(&bytes, 4, 1, file_) != 1 ||
+        std::fwrite(values.data(), sizeof(float), values.size(), file_) != values.size() ||
+        std::fwrite(&bytes, 4, 1, file_) != 1) {
+      fail();
+    }
+  }
+
+ private:
+  [[noreturn]] void fail() {
+    std::fprintf(stderr, "make_data_time: %s: %s\n", path_.c_str(), std::strerror(errno));
+    std::exit(2);
+  }
+  std::string path_;
+  std::FILE* file_;
+};
+
+// Standard-atmosphere height (m) of a pressure (hPa).
+float standard_height(float p) { return 44330.8f * (1.0f - std::pow(p / 1013.25f, 0.190263f)); }
+
+float upper_value(int field, const Grid& g, float p, int i, int j, Random& rng) {
+  const float lat = g.lat_factor[j];
+  const float wave = g.lon_wave[i];
+  const float noise = rng.uniform() - 0.5f;
+  const float z = standard_height(p);
+  const float t = std::fmax(216.65f, 288.15f - 0.0065f * z) - 25.0f * (1.0f - lat) + 3.0f * wave + noise;
+  switch (field) {
+    case 0: return z + 150.0f * lat * wave + 20.0f * noise;             // ht (m)
+    case 1: return 5.0f + 95.0f * rng.uniform();                        // rh (%)
+    case 2: return 0.012f * lat * lat * (p / 1000.0f) * rng.uniform();  // q (kg/kg)
+    case 3: return t;                                                   // tp (K)
+    case 4: return 25.0f * lat * (1.0f - p / 1100.0f) + 5.0f * wave + noise;  // uw (m/s)
+    default: return 4.0f * wave * lat + noise;                          // vw (m/s)
+  }
+}
+
+float surface_value(int slice, const Grid& g, int i, int j, Random& rng) {
+  const size_t p = static_cast<size_t>(j) * g.im + i;
+  const bool land = g.land[p] >= 0.1f;
+  const float topo = land ? 1500.0f * (g.land[p] - 0.1f) : 0.0f;
+  const float u = rng.uniform();
+  switch (slice) {
+    case 1: return g.land[p];                                           // raw land-sea mask
+    case 2: return 1013.0f + 15.0f * g.lon_wave[i] * g.lat_factor[j] + u;  // mslp (hPa)
+    case 3: return 1013.0f - topo / 8.3f + u;                           // psfc (hPa)
+    case 4: return topo;                                                // topography (m)
+    default: break;
+  }
+  if (slice % 2 == 1) return 250.0f + 45.0f * g.lat_factor[j] + 2.0f * u;  // soil temperature
+  // Soil moisture: zero over the sea and at a few land points (gaps to fill),
+  // and a few values above the 0.6 cap.
+  if (!land || u < 0.03f) return 0.0f;
+  return 0.05f + 0.62f * u;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Options o = parse(argc, argv);
+  Random rng{o.seed};
+  const Grid g = make_grid(o, rng);
+  const size_t points = static_cast<size_t>(o.im) * o.jm;
+  std::vector<float> values(points);
+
+  auto apply_marks = [&](int field, int level) {
+    for (const Options::Mark& m : o.marks) {
+      if (m.field != field || m.level != level) continue;
+      if (m.i == 0) {
+        std::fill(values.begin(), values.end(), kInputMissing);
+      } else if (m.i >= 1 && m.i <= o.im && m.j >= 1 && m.j <= o.jm) {
+        values[static_cast<size_t>(m.j - 1) * o.im + (m.i - 1)] = kInputMissing;
+      }
+    }
+  };
+
+  {
+    RecordWriter out(o.dir + "/" + o.name);
+    for (int field = 0; field < 6; ++field) {
+      for (int k = 1; k <= o.lm; ++k) {
+        for (int j = 0; j < o.jm; ++j) {
+          for (int i = 0; i < o.im; ++i) {
+            values[static_cast<size_t>(j) * o.im + i] = upper_value(field, g, o.levels[k - 1], i, j, rng);
+          }
+        }
+        apply_marks(field, k);
+        out.write(values);
+      }
+    }
+    for (int slice = 1; slice <= 12; ++slice) {
+      for (int j = 0; j < o.jm; ++j) {
+        for (int i = 0; i < o.im; ++i) values[static_cast<size_t>(j) * o.im + i] = surface_value(slice, g, i, j, rng);
+      }
+      apply_marks(6, slice);
+      out.write(values);
+    }
+  }
+
+  std::FILE* control = std::fopen((o.dir + "/InputModelInf.txt").c_str(), "w");
+  std::FILE* date = std::fopen((o.dir + "/adate.txt").c_str(), "w");
+  if (control == nullptr || date == nullptr) {
+    std::fprintf(stderr, "make_data_time: %s: %s\n", o.dir.c_str(), std::strerror(errno));
+    return 2;
+  }
+  // A global grid in thousandths of a degree, south to north, from 0 E.
+  const int di = 360000 / o.im;
+  const int dj = 180000 / (o.jm - 1);
+  std::fprintf(control, "SYNTHETIC data time\n%d %d %d\n0\n-90000\n0\n%d\n%d\n%d\n%d\n", o.im, o.jm, o.lm,
+               -90000 + (o.jm - 1) * dj, (o.im - 1) * di, di, dj);
+  for (float p : o.levels) std::fprintf(control, "%g\n", static_cast<double>(p));
+  std::fprintf(date, "2024010100\n");
+  const bool ok = std::fclose(control) == 0 && std::fclose(date) == 0;
+  return ok ? 0 : 2;
+}
