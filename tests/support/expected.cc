@@ -1,0 +1,87 @@
+#include "support/expected.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+
+namespace testing_support {
+
+float reference_esat(int code) {
+  const float t = 0.01f * static_cast<float>(code);
+  const float a = 11.344f - t * 0.0303998f;
+  const float b = 3.49149f - 1302.8844f / t;
+  const float lg = log10f(t);
+  const float g = 23.832241f - 5.02808f * lg;
+  const float pa = powf(10.0f, a);
+  const float h = g - 1.3816e-7f * pa;
+  const float pb = powf(10.0f, b);
+  const float x = (pb * 0.0081328f + h) - 2949.076f / t;
+  return powf(10.0f, x);
+}
+
+float reference_q(float tp, float rh, float pr) {
+  const float scaled = 100.0f * tp;
+  int code = 15000;
+  if (scaled >= 45000.0f) {
+    code = 45000;
+  } else if (scaled >= 15000.0f) {
+    code = static_cast<int>(std::trunc(scaled));
+  }
+  const float e = reference_esat(code);
+  const float numerator = 0.00622f * e;
+  const float denominator = pr - e;
+  const float w = numerator / denominator;
+  return rh * w;
+}
+
+std::vector<std::vector<float>> expected_work_records(const DataTime& d) {
+  std::vector<std::vector<float>> records;
+  const size_t n = d.points();
+  auto level = [&](const std::vector<float>& f, int k) {
+    return std::vector<float>(f.begin() + (k - 1) * n, f.begin() + k * n);
+  };
+  for (const std::vector<float>* f : {&d.uw, &d.vw, &d.ht}) {
+    for (int k = 1; k <= d.lm; ++k) records.push_back(level(*f, k));
+  }
+  for (int k = 1; k <= d.lm; ++k) {
+    std::vector<float> q(n);
+    for (size_t p = 0; p < n; ++p) {
+      q[p] = reference_q(d.tp[(k - 1) * n + p], d.rh[(k - 1) * n + p], d.pr[k - 1]);
+    }
+    records.push_back(q);
+  }
+  for (int k = 1; k <= d.lm; ++k) records.push_back(level(d.tp, k));
+  for (int s = 1; s <= 12; ++s) records.push_back(level(d.slp, s));
+  return records;
+}
+
+int first_record_difference(const std::vector<std::vector<float>>& actual,
+                            const std::vector<std::vector<float>>& expected, std::string& detail) {
+  if (actual.size() != expected.size()) {
+    detail = "record count " + std::to_string(actual.size()) + " != " + std::to_string(expected.size());
+    return 0;
+  }
+  for (size_t r = 0; r < actual.size(); ++r) {
+    for (size_t p = 0; p < actual[r].size(); ++p) {
+      if (!same_bits(actual[r][p], expected[r][p])) {
+        detail = "record " + std::to_string(r + 1) + " point " + std::to_string(p) + ": " +
+                 std::to_string(actual[r][p]) + " != " + std::to_string(expected[r][p]);
+        return static_cast<int>(r + 1);
+      }
+    }
+  }
+  return -1;
+}
+
+std::vector<std::string> visible_files(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    const std::string name = entry.path().filename().string();
+    if (name[0] != '.') names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace testing_support
