@@ -40,6 +40,34 @@ size_t read_at(int fd, const std::string& path, void* data, size_t size, int64_t
   return done;
 }
 
+size_t read_next(int fd, const std::string& path, void* data, size_t size) {
+  auto* p = static_cast<char*>(data);
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::read(fd, p + done, size - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      fail_file_errno(path, "cannot read");
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return done;
+}
+
+void skip_bytes(int fd, const std::string& path, int64_t size) {
+  if (size <= 0) return;
+  if (::lseek(fd, size, SEEK_CUR) >= 0) return;
+  if (errno != ESPIPE) fail_file_errno(path, "cannot seek");
+  char scratch[65536];
+  while (size > 0) {
+    const size_t chunk = size < static_cast<int64_t>(sizeof scratch) ? static_cast<size_t>(size) : sizeof scratch;
+    const size_t got = read_next(fd, path, scratch, chunk);
+    if (got == 0) return;
+    size -= static_cast<int64_t>(got);
+  }
+}
+
 void write_at(int fd, const std::string& path, const void* data, size_t size, int64_t offset) {
   const auto* p = static_cast<const char*>(data);
   size_t done = 0;

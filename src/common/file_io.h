@@ -21,6 +21,15 @@ void close_file(int fd, const std::string& path);
 // end of file.
 size_t read_at(int fd, const std::string& path, void* data, size_t size, int64_t offset);
 
+// Reads up to `size` bytes from the current position (files, pipes and
+// FIFOs alike); returns how many were there before end of file.
+size_t read_next(int fd, const std::string& path, void* data, size_t size);
+
+// Moves the read position `size` bytes on; on a pipe the bytes are read and
+// dropped. Stopping at end of file is not an error here: the next read
+// finds it.
+void skip_bytes(int fd, const std::string& path, int64_t size);
+
 // Writes all `size` bytes at `offset`.
 void write_at(int fd, const std::string& path, const void* data, size_t size, int64_t offset);
 

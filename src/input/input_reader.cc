@@ -41,7 +41,8 @@ class RecordFileReader {
   }
 
   // Reads record r's first field_bytes bytes into `data` and checks both
-  // of its markers; leaves the position at the next record.
+  // of its markers; leaves the position at the next record. Reads strictly
+  // front to back, so the input may also be a pipe.
   void read_record(int64_t r, void* data) {
     const int32_t length = read_leading_marker(r);
     if (length < 0) fail_record(r, "negative length marker " + std::to_string(length));
@@ -50,20 +51,15 @@ class RecordFileReader {
                          std::to_string(field_bytes_) + " (read past the end of the record)");
     }
     const auto wanted = static_cast<size_t>(field_bytes_);
-    if (read_at(fd_, path_, data, wanted, offset_ + 4) < wanted) {
-      fail_record(r, "end of file inside the record");
-    }
-    const int64_t trailer_offset = offset_ + 4 + length;
+    if (read_next(fd_, path_, data, wanted) < wanted) fail_record(r, "end of file inside the record");
+    skip_bytes(fd_, path_, length - field_bytes_);
     unsigned char marker[4];
-    if (read_at(fd_, path_, marker, 4, trailer_offset) < 4) {
-      fail_record(r, "end of file before its trailing length marker");
-    }
+    if (read_next(fd_, path_, marker, 4) < 4) fail_record(r, "end of file before its trailing length marker");
     const int32_t trailer = decode_le32(marker);
     if (trailer != length) {
       fail_record(r, "trailing length marker " + std::to_string(trailer) +
                          " does not match leading marker " + std::to_string(length));
     }
-    offset_ = trailer_offset + 4;
   }
 
   void close() { close_file(fd_, path_); }
@@ -71,7 +67,7 @@ class RecordFileReader {
  private:
   int32_t read_leading_marker(int64_t r) {
     unsigned char marker[4];
-    const size_t got = read_at(fd_, path_, marker, 4, offset_);
+    const size_t got = read_next(fd_, path_, marker, 4);
     if (got == 0) {
       fail_file(path_, "end of file before record " + std::to_string(r) + " (the file holds " +
                            std::to_string(r - 1) + " records, a run needs " +
@@ -89,7 +85,6 @@ class RecordFileReader {
   int fd_;
   int64_t field_bytes_;
   int64_t records_needed_;
-  int64_t offset_ = 0;
 };
 
 }  // namespace
