@@ -85,7 +85,7 @@ TEST(ZeroFill, EarlyStopGivesTheSameBitsAsFifteenIterations) {
     return static_cast<uint32_t>(state >> 33);
   };
   for (int trial = 0; trial < 3000; ++trial) {
-    const int im = 1 + static_cast<int>(next() % 60);
+    const int im = 1 + static_cast<int>(next() % 200);
     const int zero_percent = static_cast<int>(next() % 100);
     std::vector<float> row(im);
     for (float& v : row) {

@@ -1,5 +1,6 @@
 #include "qc/surface_fill.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "common/constants.h"
@@ -18,30 +19,25 @@ void cap_soil_moisture(float* slice, size_t points) {
   for (size_t p = 0; p < points; ++p) slice[p] = slice[p] > cap ? replacement : slice[p];
 }
 
-// Within the pass the east neighbour has not been visited yet, so a run of
-// zeros loses one point at its eastern end per pass.
-bool east_pass(float* row, int32_t im) {
-  bool changed = false;
-  for (int32_t i = 0; i + 1 < im; ++i) {
-    if (row[i] == 0.0f && row[i + 1] != 0.0f) {
-      row[i] = row[i + 1];
-      changed = true;
-    }
+// What the fifteen iterations do to one run of zeros [start, end), worked
+// out once. In the first east pass the east neighbour has not been visited
+// yet, so only the run's eastern point changes: it takes the east
+// neighbour's value. In the first west pass the west neighbour has already
+// been updated, so a run with a value west of it is filled whole from that
+// value. Only a run at the row's west end survives the first iteration; each
+// later east pass then moves its eastern end one point west, so fifteen
+// iterations give its easternmost (up to) fifteen points the first value of
+// the row. A row of zeros alone stays as it is.
+void fill_zero_run(float* row, int32_t im, int32_t start, int32_t end) {
+  const bool has_east_neighbour = end < im;
+  if (start == 0) {
+    if (!has_east_neighbour) return;
+    std::fill(row + std::max(0, end - kZeroFillIterations), row + end, row[end]);
+    return;
   }
-  return changed;
-}
-
-// The west neighbour has already been updated, so one pass fills a whole
-// run of zeros that has any non-zero value west of it.
-bool west_pass(float* row, int32_t im) {
-  bool changed = false;
-  for (int32_t i = 1; i < im; ++i) {
-    if (row[i] == 0.0f && row[i - 1] != 0.0f) {
-      row[i] = row[i - 1];
-      changed = true;
-    }
-  }
-  return changed;
+  int32_t west_filled_end = end;
+  if (has_east_neighbour) row[--west_filled_end] = row[end];
+  std::fill(row + start, row + west_filled_end, row[start - 1]);
 }
 
 // A missing layer 3 or 4 becomes a copy of layer 2 of the same quantity,
@@ -64,11 +60,15 @@ void report_missing_slice(FieldSet& fs, int32_t n) {
 }  // namespace
 
 void zero_fill_row(float* row, int32_t im) {
-  for (int iteration = 0; iteration < kZeroFillIterations; ++iteration) {
-    const bool east_changed = east_pass(row, im);
-    const bool west_changed = west_pass(row, im);
-    // An iteration that changes nothing leaves the row at its fixed point.
-    if (!east_changed && !west_changed) return;
+  int32_t i = 0;
+  while (i < im) {
+    if (row[i] != 0.0f) {  // NaN included: it is not zero
+      ++i;
+      continue;
+    }
+    const int32_t start = i;
+    while (i < im && row[i] == 0.0f) ++i;  // -0.0 included
+    fill_zero_run(row, im, start, i);
   }
 }
 

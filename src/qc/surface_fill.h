@@ -19,8 +19,8 @@ void fill_surface_fields(FieldSet& fs);
 
 // Fifteen iterations of an east pass then a west pass, in place, over one
 // row of `im` values; a zero (or -0.0) takes its neighbour's value when that
-// is not zero. Stops early once an iteration changes nothing, which gives
-// the same bits as all fifteen.
+// is not zero. Done in one scan that gives each run of zeros what the
+// fifteen passes would; the bits are those of all fifteen iterations.
 void zero_fill_row(float* row, int32_t im);
 
 // zero_fill_row over every row of an im x jm slice.
