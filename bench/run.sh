@@ -39,13 +39,15 @@ trap 'rm -rf "$results"; rm -f "$data/floor.out" "$data/in.bin.ZEPwrk" "$data/in
 arrays=$(( (7 * lm + 12) * 4 * im * jm ))
 echo "grid ${im} x ${jm} x ${lm}: input $(stat -c %s in.bin) bytes, arrays of one run ${arrays} bytes"
 cat in.bin > /dev/null  # warm the page cache for both programs alike
+# Each program starts with no dirty pages of the other waiting to be written
+# back; that writeback otherwise lands on whichever program runs next.
 for r in $(seq "$runs"); do
-  rm -f floor.out in.bin.ZEPwrk
+  rm -f floor.out in.bin.ZEPwrk && sync
   "$bin/measure" "$results/floor" "$bin/floor" in.bin floor.out "$im" "$jm" "$lm"
-  rm -f floor.out
+  rm -f floor.out && sync
   printf 'in.bin\nbench\n' | "$bin/measure" "$results/converter" "$bin/Input2ModelData" > /dev/null
-  rm -f in.bin.ZEPwrk
 done
+rm -f in.bin.ZEPwrk && sync
 
 awk -v arrays="$arrays" '
   FNR == 1 { file++ }
