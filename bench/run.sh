@@ -39,15 +39,21 @@ trap 'rm -rf "$results"; rm -f "$data/floor.out" "$data/in.bin.ZEPwrk" "$data/in
 arrays=$(( (7 * lm + 12) * 4 * im * jm ))
 echo "grid ${im} x ${jm} x ${lm}: input $(stat -c %s in.bin) bytes, arrays of one run ${arrays} bytes"
 cat in.bin > /dev/null  # warm the page cache for both programs alike
-# Each program starts with no dirty pages of the other waiting to be written
-# back; that writeback otherwise lands on whichever program runs next.
-for r in $(seq "$runs"); do
-  rm -f floor.out in.bin.ZEPwrk && sync
+run_floor() {
   "$bin/measure" "$results/floor" "$bin/floor" in.bin floor.out "$im" "$jm" "$lm"
   rm -f floor.out && sync
+}
+run_converter() {
   printf 'in.bin\nbench\n' | "$bin/measure" "$results/converter" "$bin/Input2ModelData" > /dev/null
+  rm -f in.bin.ZEPwrk && sync
+}
+# Each program starts with no dirty pages of the other waiting to be written
+# back (sync), and the two take turns at going first, so that what one run
+# leaves behind in the machine falls on both alike.
+rm -f floor.out in.bin.ZEPwrk && sync
+for r in $(seq "$runs"); do
+  if [ $((r % 2)) -eq 1 ]; then run_floor; run_converter; else run_converter; run_floor; fi
 done
-rm -f in.bin.ZEPwrk && sync
 
 awk -v arrays="$arrays" '
   FNR == 1 { file++ }

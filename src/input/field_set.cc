@@ -40,7 +40,7 @@ int64_t array_bytes(int64_t a, int64_t b, int64_t c) {
 
 int64_t block_bytes(int64_t grid3d, int64_t surface, int64_t levels) {
   int64_t total = 0;
-  if (__builtin_mul_overflow(grid3d, int64_t{7}, &total) ||
+  if (__builtin_mul_overflow(grid3d, int64_t{6}, &total) ||
       __builtin_add_overflow(total, surface, &total) ||
       __builtin_add_overflow(total, levels, &total)) {
     fail_size_overflow();
@@ -83,7 +83,10 @@ FieldSet allocate_field_set(int32_t im, int32_t jm, int32_t lm) {
   fs.vw = take(grid3d);
   fs.rh = take(grid3d);
   fs.q = take(grid3d);
-  fs.qnew2 = take(grid3d);
+  // The derived humidity takes over the storage of the input's: q is read
+  // only by the level check, which is over before qnew2 is written. This
+  // spares a sixth of the memory a run must fault in.
+  fs.qnew2 = fs.q;
   fs.slp = take(surface);
   fs.pr = take(levels);
   return fs;

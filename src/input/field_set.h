@@ -2,6 +2,7 @@
 // first index (west-east) fastest, then south-north, then level or slice;
 // level 1 is the lowest level (highest pressure). All arrays live in one
 // block allocated at the start of the run and released at its end.
+// qnew2 and q share their storage: q is dead once the level check is over.
 #pragma once
 
 #include <cstddef>
@@ -19,7 +20,8 @@ struct FieldSet {
   float* vw = nullptr;     // meridional wind (m/s)
   float* rh = nullptr;     // relative humidity (percent)
   float* q = nullptr;      // specific humidity of the input (kg/kg)
-  float* qnew2 = nullptr;  // specific humidity derived from rh and tp
+  float* qnew2 = nullptr;  // specific humidity derived from rh and tp; shares
+                           // q's storage, which nothing reads after the level check
   float* slp = nullptr;    // the 12 surface fields, one per slice
   float* pr = nullptr;     // lm level pressures (hPa)
 
