@@ -4,7 +4,7 @@
 # when everything is there.
 set -euo pipefail
 
-packages=(g++ cmake make libgtest-dev libbenchmark-dev gfortran util-linux)
+packages=(g++ cmake make libgtest-dev libbenchmark-dev gfortran util-linux parallel)
 
 missing=()
 for p in "${packages[@]}"; do

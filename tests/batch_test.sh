@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# End-to-end test of the batch script and the Slurm array script: a batch of
+# generated data times (some with unrepairable gaps, one missing) is
+# converted, and every output and log is compared with a single run of the
+# converter on the same input.
+#
+#   batch_test.sh CONVERTER MAKE_DATA_TIME
+# Exit 77 (skipped) when GNU parallel is not installed.
+set -uo pipefail
+
+converter=$1 make_data_time=$2
+repo=$(cd "$(dirname "$0")/.." && pwd)
+command -v parallel > /dev/null 2>&1 || { echo "GNU parallel not installed: skipped"; exit 77; }
+
+failures=0
+check() {  # check DESCRIPTION COMMAND...
+  local what=$1; shift
+  if "$@"; then echo "ok: $what"; else echo "FAIL: $what"; failures=$((failures + 1)); fi
+}
+
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+data="$tmp/data"
+mkdir -p "$data" "$tmp/gen"
+
+# 21 data times, 6 x 4 x 3: 18 clean ones, two that stop on their data, one
+# name with no file behind it.
+inputs=()
+for n in $(seq 1 18); do
+  name=$(printf 'era5_202401%02d%02d.bin' $(( (n - 1) / 4 + 1 )) $(( (n - 1) % 4 * 6 )))
+  "$make_data_time" --im 6 --jm 4 --lm 3 --seed "$n" --dir "$tmp/gen" --name "$name" --missing rh:1
+  mv "$tmp/gen/$name" "$data/"
+  inputs+=("$data/$name")
+done
+"$make_data_time" --im 6 --jm 4 --lm 3 --seed 50 --dir "$tmp/gen" --name gap_height.bin --missing ht:2
+"$make_data_time" --im 6 --jm 4 --lm 3 --seed 51 --dir "$tmp/gen" --name gap_rh.bin --missing rh:2
+mv "$tmp/gen/gap_height.bin" "$tmp/gen/gap_rh.bin" "$data/"
+inputs+=("$data/gap_height.bin" "$data/gap_rh.bin" "$data/absent.bin")
+control="$tmp/gen/InputModelInf.txt"
+
+# Reference: one plain run per input, with the batch's date word, set aside.
+mkdir -p "$tmp/ref"
+cp "$control" "$tmp/ref/InputModelInf.txt"
+for input in "${inputs[@]}"; do
+  base=$(basename "$input")
+  date_word=$(echo "$base" | grep -oE '[0-9]{10}|[0-9]{8}' | head -n 1)
+  echo "${date_word:-nodate}" > "$tmp/ref/adate.txt"
+  status=0
+  (cd "$tmp/ref" && printf '%s\nx\n' "$input" | "$converter") > "$tmp/ref/$base.log" 2>&1 || status=$?
+  echo "$status" > "$tmp/ref/$base.status"
+  for suffix in .ZEPwrk .ZEPwrk.gdsinfo; do
+    [ -f "$input$suffix" ] && mv "$input$suffix" "$tmp/ref/$base$suffix"
+  done
+done
+
+# The batch, inputs given on standard input, relative paths included.
+cd "$tmp"
+printf '%s\n' "${inputs[@]/#$tmp\//}" > list.txt
+status=0
+bash "$repo/tools/convert_batch.sh" -j 2 --logdir "$tmp/logs" --workroot "$tmp/work" \
+  --converter "$converter" "$control" < list.txt > batch.out 2>&1 || status=$?
+cat batch.out
+
+check "batch exit status is 1 when some data times did not convert" [ "$status" -eq 1 ]
+check "summary counts 18 converted" grep -qx 'converted: 18' batch.out
+check "summary counts 2 stopped" grep -qx 'stopped on unrepairable data: 2' batch.out
+check "summary counts 1 failed" grep -qx 'failed: 1' batch.out
+check "summary shows the height stop line" \
+  grep -qF "$data/gap_height.bin: Height data missing at level:    100.000000" batch.out
+check "summary shows the RH patch failure" grep -qF "$data/gap_rh.bin: RH patch did not work.." batch.out
+check "summary shows the diagnostic of the missing file" \
+  grep -qF "$data/absent.bin (exit 2): Input2ModelData: $data/absent.bin: cannot open: No such file or directory" batch.out
+check "a progress line per data time" [ "$(grep -c '^\[[0-9]*/21\] ' batch.out)" -eq 21 ]
+check "a joblog with 21 jobs" [ "$(tail -n +2 logs/joblog | wc -l)" -eq 21 ]
+
+for input in "${inputs[@]}"; do
+  base=$(basename "$input")
+  key=$(printf '%s' "${input#/}" | tr '/ ' '__')
+  check "$base: log equals a single run's" cmp -s "logs/$key.log" "$tmp/ref/$base.log"
+  check "$base: exit status equals a single run's" \
+    [ "$(cut -d' ' -f1 "logs/$key.status")" = "$(cat "$tmp/ref/$base.status")" ]
+  for suffix in .ZEPwrk .ZEPwrk.gdsinfo; do
+    if [ -f "$tmp/ref/$base$suffix" ]; then
+      check "$base$suffix equals a single run's" cmp -s "$input$suffix" "$tmp/ref/$base$suffix"
+    else
+      check "$base$suffix absent as in a single run" [ ! -e "$input$suffix" ]
+    fi
+  done
+done
+
+# A batch in which everything converts exits 0; inputs as arguments, one job.
+status=0
+bash "$repo/tools/convert_batch.sh" -j 1 --logdir "$tmp/logs_ok" --workroot "$tmp/work_ok" \
+  --converter "$converter" "$control" "${inputs[@]:0:3}" > ok.out 2>&1 || status=$?
+check "a batch that converts everything exits 0" [ "$status" -eq 0 ]
+check "and counts 3 converted" grep -qx 'converted: 3' ok.out
+
+# Slurm: two array tasks run by hand with the variables Slurm would set.
+head -n 2 list.txt | sed "s|^|$tmp/|" > slurm_list.txt
+for task in 1 2; do
+  SLURM_ARRAY_TASK_ID=$task SLURM_SUBMIT_DIR="$repo" INPUT2MODELDATA="$converter" \
+    bash "$repo/tools/convert_slurm.sh" "$control" "$tmp/slurm_list.txt" "$tmp/slurm_logs" "$tmp/slurm_work" \
+    > "slurm_$task.out" 2>&1
+  check "slurm task $task exits 0" [ $? -eq 0 ]
+done
+for input in $(cat slurm_list.txt); do
+  key=$(printf '%s' "${input#/}" | tr '/ ' '__')
+  check "slurm log of $(basename "$input") equals the batch's" cmp -s "slurm_logs/$key.log" "logs/$key.log"
+  check "slurm work file of $(basename "$input") equals a single run's" \
+    cmp -s "$input.ZEPwrk" "$tmp/ref/$(basename "$input").ZEPwrk"
+done
+bash "$repo/tools/batch_report.sh" "$tmp/slurm_logs" > slurm_report.out
+check "the report on the Slurm logs exits 0" [ $? -eq 0 ]
+check "and counts 2 converted" grep -qx 'converted: 2' slurm_report.out
+check "slurm script passes bash -n" bash -n "$repo/tools/convert_slurm.sh"
+
+if [ "$failures" -eq 0 ]; then echo "batch_test: all checks passed"; else echo "batch_test: $failures checks failed"; fi
+[ "$failures" -eq 0 ]
