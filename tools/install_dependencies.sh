@@ -4,7 +4,7 @@
 # when everything is there.
 set -euo pipefail
 
-packages=(g++ cmake make libgtest-dev libbenchmark-dev gfortran util-linux parallel)
+packages=(g++ cmake make libgtest-dev libbenchmark-dev libpng-dev gfortran util-linux parallel cdo)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -18,4 +18,4 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 1
 fi
 apt-get update -qq
-DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,163 @@
+#include "work_file_layout.h"
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace inspect {
+namespace {
+
+const char* const kShortNames[] = {"u",   "v",   "z",   "q",   "t",   "lsm", "msl", "sp", "topo",
+                                   "st1", "sm1", "st2", "sm2", "st3", "sm3", "st4", "sm4"};
+
+class LineSource {
+ public:
+  explicit LineSource(const std::string& path) : path_(path), in_(path) {
+    if (!in_) throw InspectError(path + ": cannot open the grid description file");
+  }
+  std::string next(const char* what) {
+    std::string line;
+    if (!std::getline(in_, line)) fail(std::string("ends before ") + what);
+    ++number_;
+    return line;
+  }
+  [[noreturn]] void fail(const std::string& why) const {
+    throw InspectError(path_ + ": line " + std::to_string(number_ + 1) + ": " + why);
+  }
+  void expect(const std::string& text, const char* what) {
+    const std::string line = next(what);
+    if (line != text) {
+      --number_;
+      fail(std::string("expected ") + what);
+    }
+  }
+
+ private:
+  std::string path_;
+  std::ifstream in_;
+  int number_ = 0;
+};
+
+long parse_integer(LineSource& src, const std::string& text, const char* what) {
+  char* end = nullptr;
+  const long value = std::strtol(text.c_str(), &end, 10);
+  if (end == text.c_str()) src.fail(std::string("expected an integer for ") + what);
+  return value;
+}
+
+FieldInfo parse_field(LineSource& src, int index) {
+  const std::string line = src.next("the field names");
+  const size_t open = line.rfind('(');
+  const size_t close = line.rfind(')');
+  if (line.size() < 2 || line[0] != ' ' || open == std::string::npos || close != line.size() - 1) {
+    src.fail("expected a field name with its unit in parentheses");
+  }
+  FieldInfo f;
+  f.name = line.substr(1, open - 1);
+  f.name.erase(f.name.find_last_not_of(' ') + 1);
+  f.unit = line.substr(open + 1, close - open - 1);
+  f.short_name = kShortNames[index];
+  f.three_d = index < 5;
+  return f;
+}
+
+void read_gdsinfo(WorkFileLayout& layout) {
+  LineSource src(layout.gdsinfo_path);
+  const std::string first = src.next("the number of levels");
+  if (first.find("=> Number of Levels") == std::string::npos) src.fail("expected \"=> Number of Levels\"");
+  layout.lm = static_cast<int32_t>(parse_integer(src, first, "the number of levels"));
+  if (layout.lm < 1 || layout.lm > 100000) src.fail("implausible number of levels");
+  src.expect(" Pressure in Pa", "the pressure heading");
+  layout.levels_hpa.assign(layout.lm, 0.0f);
+  for (int32_t k = layout.lm; k >= 1; --k) {
+    const std::string line = src.next("the level pressures");
+    char* end = nullptr;
+    const float pa = std::strtof(line.c_str(), &end);
+    if (end == line.c_str()) src.fail("expected a pressure in Pa");
+    layout.levels_hpa[k - 1] = pa / 100.0f;
+  }
+  for (int n = 1; n <= 12; ++n) {
+    const std::string line = src.next("the grid description");
+    const std::string label = "kgds(" + std::to_string(n) + ")";
+    if (line.size() < label.size() || line.compare(line.size() - label.size(), label.size(), label) != 0) {
+      src.fail("expected the grid description line labelled " + label);
+    }
+    layout.kgds[n == 12 ? 19 : n - 1] = static_cast<int32_t>(parse_integer(src, line, label.c_str()));
+  }
+  src.expect("", "an empty line");
+  src.expect(" Fields names and writing order", "the field list heading");
+  src.expect("", "an empty line");
+  src.expect("         3D ", "the 3D heading");
+  src.expect(" first written record: botton of the atmosphere", "the record order line");
+  for (int f = 0; f < 5; ++f) layout.fields.push_back(parse_field(src, f));
+  src.expect("", "an empty line");
+  src.expect("         2D", "the 2D heading");
+  for (int f = 5; f < 17; ++f) layout.fields.push_back(parse_field(src, f));
+  layout.im = layout.kgds[1];
+  layout.jm = layout.kgds[2];
+  if (layout.im < 1 || layout.jm < 1) src.fail("the grid description gives no points");
+}
+
+void build_records(WorkFileLayout& layout) {
+  int number = 1;
+  for (int f = 0; f < 5; ++f) {
+    for (int k = 1; k <= layout.lm; ++k) layout.records.push_back({number++, f, k, layout.levels_hpa[k - 1]});
+  }
+  for (int f = 5; f < 17; ++f) layout.records.push_back({number++, f, 0, 0.0f});
+}
+
+}  // namespace
+
+WorkFileLayout read_layout(const std::string& work_path) {
+  WorkFileLayout layout;
+  layout.work_path = work_path;
+  layout.gdsinfo_path = work_path + ".gdsinfo";
+  struct stat st {};
+  if (::stat(work_path.c_str(), &st) != 0) throw InspectError(work_path + ": no such work file");
+  read_gdsinfo(layout);
+  build_records(layout);
+  if (st.st_size != layout.expected_size()) {
+    throw InspectError(work_path + ": holds " + std::to_string(st.st_size) + " bytes, but its grid description (" +
+                       std::to_string(layout.im) + " x " + std::to_string(layout.jm) + " points, " +
+                       std::to_string(layout.lm) + " levels) needs " + std::to_string(layout.expected_size()));
+  }
+  return layout;
+}
+
+const RecordInfo& find_record(const WorkFileLayout& layout, const std::string& choice) {
+  char* end = nullptr;
+  const long number = std::strtol(choice.c_str(), &end, 10);
+  if (!choice.empty() && *end == '\0') {
+    if (number < 1 || number > static_cast<long>(layout.records.size())) {
+      throw InspectError("record " + choice + " does not exist (1 to " + std::to_string(layout.records.size()) + ")");
+    }
+    return layout.records[number - 1];
+  }
+  const size_t colon = choice.find(':');
+  const std::string name = choice.substr(0, colon);
+  for (const RecordInfo& r : layout.records) {
+    const FieldInfo& f = layout.fields[r.field];
+    if (f.short_name != name) continue;
+    if (!f.three_d && colon == std::string::npos) return r;
+    if (f.three_d && colon != std::string::npos &&
+        std::fabs(r.level_hpa - std::strtof(choice.c_str() + colon + 1, nullptr)) < 1e-3f) {
+      return r;
+    }
+  }
+  throw InspectError("no record \"" + choice + "\" (use a record number, a surface field such as sm1, "
+                     "or a 3-D field and level such as t:850)");
+}
+
+void read_record(const WorkFileLayout& layout, const RecordInfo& r, std::vector<float>& values) {
+  values.resize(static_cast<size_t>(layout.im) * layout.jm);
+  std::ifstream in(layout.work_path, std::ios::binary);
+  in.seekg((r.number - 1) * layout.record_bytes());
+  in.read(reinterpret_cast<char*>(values.data()), static_cast<std::streamsize>(layout.record_bytes()));
+  if (!in) throw InspectError(layout.work_path + ": cannot read record " + std::to_string(r.number));
+}
+
+}  // namespace inspect
