@@ -1,0 +1,250 @@
+// End-to-end tests of inspect_work_file on work files that the converter
+// wrote from generated inputs with known contents.
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <limits>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/data_time.h"
+#include "support/expected.h"
+
+namespace {
+
+using namespace testing_support;
+
+const std::string kTool = INSPECT_WORK_FILE_PATH;
+
+class InspectWorkFile : public ::testing::Test {
+ protected:
+  // A 6 x 4 x 2 data time with a missing height, a NaN wind, an infinite
+  // temperature and a soil row that no fill can reach.
+  void SetUp() override {
+    d = make_data_time(6, 4, 2, {1000.0f, 850.0f});
+    d.at(d.ht, 3, 2, 2) = kInputMissing;
+    d.at(d.uw, 5, 4, 1) = std::numeric_limits<float>::quiet_NaN();
+    d.at(d.tp, 2, 3, 1) = std::numeric_limits<float>::infinity();
+    for (int i = 1; i <= 6; ++i) d.at(d.slp, i, 3, 8) = 0.0f;
+    write_data_time(dir.path(), d);
+    const RunResult r = run_converter(dir.path(), "in.bin\nx\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    work = dir.file("in.bin.ZEPwrk");
+    expected = d;
+    expected.at(expected.ht, 3, 2, 2) = kMissing;  // what the converter makes of the marker
+  }
+  RunResult tool(const std::string& args) { return run_command(dir.path(), "'" + kTool + "' " + args); }
+
+  // The summary line of a record, split into its columns after the names.
+  std::vector<std::string> columns_of(const std::string& out, int record) {
+    std::istringstream lines(out);
+    std::string line;
+    char prefix[16];
+    std::snprintf(prefix, sizeof prefix, "%4d  ", record);
+    while (std::getline(lines, line)) {
+      if (line.rfind(prefix, 0) != 0) continue;
+      std::istringstream words(line.substr(48));  // the columns after rec, field, unit, hPa
+      std::vector<std::string> cols;
+      for (std::string w; words >> w;) cols.push_back(w);
+      return cols;
+    }
+    return {};
+  }
+
+  TempDir dir;
+  DataTime d, expected;
+  std::string work;
+};
+
+std::string g6(double v) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.6g", v);
+  return buffer;
+}
+
+TEST_F(InspectWorkFile, SummaryFiguresMatchTheRecords) {
+  const RunResult r = tool("in.bin.ZEPwrk summary");
+  EXPECT_EQ(r.status, 1) << r.err;
+  const auto records = expected_work_records(expected);
+  for (int rec : {1, 2, 6, 10, 11, 12, 18, 21}) {
+    SCOPED_TRACE(rec);
+    const std::vector<float>& v = records[rec - 1];
+    float lo = 0, hi = 0;
+    double sum = 0;
+    long n = 0, missing = 0, nan = 0, inf = 0, zero = 0;
+    for (float x : v) {
+      if (std::isnan(x)) { ++nan; continue; }
+      if (x == kMissing) { ++missing; continue; }
+      if (std::isinf(x)) ++inf;
+      if (x == 0.0f) ++zero;
+      lo = n == 0 ? x : std::fmin(lo, x);
+      hi = n == 0 ? x : std::fmax(hi, x);
+      sum += x;
+      ++n;
+    }
+    const std::vector<std::string> cols = columns_of(r.out, rec);
+    ASSERT_EQ(cols.size(), 7u) << r.out;
+    EXPECT_EQ(cols[0], g6(lo));
+    EXPECT_EQ(cols[1], g6(hi));
+    EXPECT_EQ(cols[2], g6(sum / static_cast<double>(n)));
+    EXPECT_EQ(cols[3], std::to_string(missing));
+    EXPECT_EQ(cols[4], std::to_string(nan));
+    EXPECT_EQ(cols[5], std::to_string(inf));
+    EXPECT_EQ(cols[6], std::to_string(zero));
+  }
+  // The verdict names each problem and where it first occurs.
+  EXPECT_NE(r.out.find("verdict: NOT READY, 4 problems:"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("record 1 (u at 1000 hPa) holds 1 NaN, the first at i=5 j=4"), std::string::npos);
+  EXPECT_NE(r.out.find("record 6 (z at 850 hPa) holds 1 missing values (-99999.0), the first at i=3 j=2"),
+            std::string::npos);
+  EXPECT_NE(r.out.find("record 9 (t at 1000 hPa) holds 1 infinite values, the first at i=2 j=3"), std::string::npos);
+  EXPECT_NE(r.out.find("record 18 (sm2) holds 6 zeros in a soil field, the first at i=1 j=3"), std::string::npos);
+}
+
+TEST(InspectWorkFileClean, ACleanWorkFileIsReady) {
+  TempDir dir;
+  write_data_time(dir.path(), make_data_time(5, 3, 1, {700.0f}));
+  ASSERT_EQ(run_converter(dir.path(), "in.bin\nx\n").status, 0);
+  const RunResult r = run_command(dir.path(), "'" + kTool + "' in.bin.ZEPwrk summary");
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("verdict: ready"), std::string::npos);
+  EXPECT_EQ(r.err, "");
+}
+
+TEST_F(InspectWorkFile, RejectsMissingShortAndMismatchedFiles) {
+  struct Case {
+    const char* name;
+    std::function<void()> damage;
+    const char* diagnostic;
+  };
+  const std::vector<unsigned char> bytes = file_bytes(work);
+  const std::string gdsinfo = read_file(work + ".gdsinfo");
+  const Case cases[] = {
+      {"truncated work file", [&] { write_file(work, std::string(bytes.begin(), bytes.end() - 4)); },
+       "in.bin.ZEPwrk: holds 2108 bytes, but its grid description (6 x 4 points, 2 levels) needs 2112"},
+      {"missing .gdsinfo", [&] { std::remove((work + ".gdsinfo").c_str()); },
+       "in.bin.ZEPwrk.gdsinfo: cannot open the grid description file"},
+      {"missing work file", [&] { std::remove(work.c_str()); }, "in.bin.ZEPwrk: no such work file"},
+      {".gdsinfo for another grid", [&] {
+         std::string g = gdsinfo;
+         g.replace(g.find("           6 kgds(2)"), 20, "           7 kgds(2)");
+         write_file(work + ".gdsinfo", g);
+       }, "(7 x 4 points, 2 levels) needs 2464"},
+      {".gdsinfo cut short", [&] { write_file(work + ".gdsinfo", gdsinfo.substr(0, gdsinfo.find("Pa\n") + 3)); },
+       "in.bin.ZEPwrk.gdsinfo: line 3: ends before the level pressures"},
+      {".gdsinfo damaged", [&] { write_file(work + ".gdsinfo", gdsinfo.substr(0, 200) + "x\n"); },
+       "in.bin.ZEPwrk.gdsinfo: line 11: expected the grid description line labelled kgds(6)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    write_file(work, std::string(bytes.begin(), bytes.end()));
+    write_file(work + ".gdsinfo", gdsinfo);
+    c.damage();
+    for (const char* command : {"summary", "ctl", "png 3"}) {
+      const RunResult r = tool(std::string("in.bin.ZEPwrk ") + command);
+      EXPECT_EQ(r.status, 2);
+      EXPECT_NE(r.err.find(c.diagnostic), std::string::npos) << r.err;
+    }
+  }
+}
+
+TEST_F(InspectWorkFile, UsageErrorsAndHelp) {
+  EXPECT_EQ(tool("--help").status, 0);
+  EXPECT_NE(tool("--help").out.find("usage: inspect_work_file WORK_FILE summary"), std::string::npos);
+  for (const char* args : {"", "in.bin.ZEPwrk", "in.bin.ZEPwrk frobnicate", "in.bin.ZEPwrk png",
+                           "in.bin.ZEPwrk png t:123", "in.bin.ZEPwrk png 99", "in.bin.ZEPwrk ctl --time 2024130100"}) {
+    SCOPED_TRACE(args);
+    const RunResult r = tool(args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err.rfind("inspect_work_file: ", 0), 0u) << r.err;
+  }
+}
+
+// Reads a PNG back with libpng: width, height and RGB rows from the top.
+struct Decoded {
+  png_uint_32 width = 0, height = 0;
+  std::vector<unsigned char> rgb;
+  const unsigned char* at(png_uint_32 x, png_uint_32 y) const { return rgb.data() + 3 * (y * width + x); }
+};
+
+Decoded decode_png(const std::string& path) {
+  Decoded out;
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return out;
+  image.format = PNG_FORMAT_RGB;
+  out.rgb.resize(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, out.rgb.data(), 0, nullptr)) return out;
+  out.width = image.width;
+  out.height = image.height;
+  return out;
+}
+
+TEST_F(InspectWorkFile, PictureShowsRangeAndMissingPoints) {
+  // Record 6 (z at 850 hPa) holds a -99999.0 at i=3 j=2. 6 columns scale by 16.
+  const RunResult r = tool("in.bin.ZEPwrk png z:850 --output z.png");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const Decoded png = decode_png(dir.file("z.png"));
+  ASSERT_EQ(png.width, 96u);
+  ASSERT_EQ(png.height, 4u * 16 + 6 + 16);
+  // North up: row j of the grid (south to north) starts at pixel row (4 - j) * 16.
+  auto pixel = [&](int i, int j) { return png.at((i - 1) * 16 + 8, (4 - j) * 16 + 8); };
+  const unsigned char* missing = pixel(3, 2);
+  EXPECT_EQ(std::vector<int>(missing, missing + 3), (std::vector<int>{255, 0, 255}));
+  // ht = 100k + 0.5 i + 0.25 j: the minimum at (1, 1), the maximum at (6, 4);
+  // they take the two ends of the colour map, which the colour bar shows.
+  const unsigned char* low = pixel(1, 1);
+  const unsigned char* high = pixel(6, 4);
+  const unsigned char* bar_left = png.at(0, png.height - 1);
+  const unsigned char* bar_right = png.at(png.width - 1, png.height - 1);
+  EXPECT_EQ(std::vector<int>(low, low + 3), std::vector<int>(bar_left, bar_left + 3));
+  EXPECT_EQ(std::vector<int>(high, high + 3), std::vector<int>(bar_right, bar_right + 3));
+  EXPECT_LT(low[0] + low[1], 100);   // viridis starts dark purple
+  EXPECT_GT(high[0] + high[1], 400);  // and ends bright yellow
+  EXPECT_NE(r.out.find("colours span 200.75 to 204"), std::string::npos) << r.out;
+}
+
+// NetCDF has no room for an infinity in a float variable, so this work file
+// holds ordinary values only.
+TEST(InspectWorkFileClean, DescriptorOpensInCdo) {
+  if (std::system("command -v cdo > /dev/null 2>&1") != 0) GTEST_SKIP() << "cdo not installed";
+  TempDir dir;
+  DataTime expected = make_data_time(6, 4, 2, {1000.0f, 850.0f});
+  write_data_time(dir.path(), expected);
+  ASSERT_EQ(run_converter(dir.path(), "in.bin\nx\n").status, 0);
+  const std::string work = dir.file("in.bin.ZEPwrk");
+  ASSERT_EQ(run_command(dir.path(), "'" + kTool + "' in.bin.ZEPwrk ctl --time 2024010112").status, 0);
+  const std::string ctl = read_file(work + ".ctl");
+  EXPECT_NE(ctl.find("TDEF 1 LINEAR 12Z01JAN2024 6hr\n"), std::string::npos) << ctl;
+  EXPECT_NE(ctl.find("ZDEF 2 LEVELS 1000 850\n"), std::string::npos) << ctl;
+  const RunResult import = run_command(dir.path(), "cdo -s -f nc import_binary in.bin.ZEPwrk.ctl out.nc");
+  ASSERT_EQ(import.status, 0) << import.err;
+
+  struct Probe {
+    const char* select;
+    std::vector<float>* field;
+    int i, j, k;
+  };
+  const Probe probes[] = {{"-selname,t -sellevel,850", &expected.tp, 4, 3, 2},
+                          {"-selname,v -sellevel,1000", &expected.vw, 6, 1, 1},
+                          {"-selname,sp", &expected.slp, 2, 4, 3},
+                          {"-selname,topo", &expected.slp, 5, 2, 4}};
+  for (const Probe& p : probes) {
+    SCOPED_TRACE(p.select);
+    const RunResult r = run_command(dir.path(), std::string("cdo -s outputf,%.9g,1 ") + p.select + " out.nc");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream values(r.out);
+    std::vector<double> all;
+    for (double x; values >> x;) all.push_back(x);
+    ASSERT_EQ(all.size(), 24u) << r.out;
+    EXPECT_EQ(static_cast<float>(all[(p.j - 1) * 6 + (p.i - 1)]), expected.at(*p.field, p.i, p.j, p.k));
+  }
+}
+
+}  // namespace
