@@ -36,6 +36,9 @@ int main() {
   } catch (const std::bad_alloc&) {
     return report({i2m::kExitNoStorage, "Allocation would exceed memory limit"});
   }
-  if (std::fflush(stdout) != 0) return i2m::kExitFileError;
+  // The log is part of the result: a log that could not be written fails the run.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    return report({i2m::kExitFileError, "standard output: cannot write the log"});
+  }
   return i2m::kExitSuccess;
 }
