@@ -25,21 +25,6 @@ void close_file(int fd, const std::string& path) {
   if (::close(fd) != 0) fail_file_errno(path, "cannot close");
 }
 
-size_t read_at(int fd, const std::string& path, void* data, size_t size, int64_t offset) {
-  auto* p = static_cast<char*>(data);
-  size_t done = 0;
-  while (done < size) {
-    const ssize_t n = ::pread(fd, p + done, size - done, offset + static_cast<int64_t>(done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      fail_file_errno(path, "cannot read");
-    }
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
-  }
-  return done;
-}
-
 size_t read_next(int fd, const std::string& path, void* data, size_t size) {
   auto* p = static_cast<char*>(data);
   size_t done = 0;
@@ -85,11 +70,9 @@ void write_at(int fd, const std::string& path, const void* data, size_t size, in
 std::string read_whole_file(int fd, const std::string& path) {
   std::string contents;
   char buffer[65536];
-  int64_t offset = 0;
   for (;;) {
-    const size_t n = read_at(fd, path, buffer, sizeof buffer, offset);
+    const size_t n = read_next(fd, path, buffer, sizeof buffer);
     contents.append(buffer, n);
-    offset += static_cast<int64_t>(n);
     if (n < sizeof buffer) break;
   }
   close_file(fd, path);

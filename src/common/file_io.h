@@ -17,10 +17,6 @@ int open_for_writing(const std::string& path);
 
 void close_file(int fd, const std::string& path);
 
-// Reads up to `size` bytes at `offset`; returns how many were there before
-// end of file.
-size_t read_at(int fd, const std::string& path, void* data, size_t size, int64_t offset);
-
 // Reads up to `size` bytes from the current position (files, pipes and
 // FIFOs alike); returns how many were there before end of file.
 size_t read_next(int fd, const std::string& path, void* data, size_t size);
