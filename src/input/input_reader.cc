@@ -1,6 +1,7 @@
 #include "input/input_reader.h"
 
 #include <fcntl.h>
+#include <unistd.h>
 
 #include "common/byte_order.h"
 #include "common/constants.h"
@@ -39,6 +40,11 @@ class RecordFileReader {
         records_needed_(records_needed) {
     ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
   }
+  ~RecordFileReader() {
+    if (fd_ >= 0) ::close(fd_);  // only after a failure: close() has run otherwise
+  }
+  RecordFileReader(const RecordFileReader&) = delete;
+  RecordFileReader& operator=(const RecordFileReader&) = delete;
 
   // Reads record r's first field_bytes bytes into `data` and checks both
   // of its markers; leaves the position at the next record. Reads strictly
@@ -62,7 +68,11 @@ class RecordFileReader {
     }
   }
 
-  void close() { close_file(fd_, path_); }
+  void close() {
+    const int fd = fd_;
+    fd_ = -1;
+    close_file(fd, path_);
+  }
 
  private:
   int32_t read_leading_marker(int64_t r) {
