@@ -4,7 +4,7 @@
 # in build/sample-run, then shows the log and the files written.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash tools/install_dependencies.sh
+bash tools/install_dependencies.sh --build
 cmake --preset release > /dev/null
 cmake --build --preset release > /dev/null
 

@@ -95,19 +95,22 @@ FieldSet allocate_field_set(int32_t im, int32_t jm, int32_t lm) {
 FieldSet::FieldSet(FieldSet&& other) noexcept { *this = std::move(other); }
 
 FieldSet& FieldSet::operator=(FieldSet&& other) noexcept {
-  if (this != &other) {
-    if (block != nullptr) ::munmap(block, block_bytes);
-    im = other.im;
-    jm = other.jm;
-    lm = other.lm;
-    for (float* FieldSet::*array : {&FieldSet::ht, &FieldSet::tp, &FieldSet::uw, &FieldSet::vw,
-                                    &FieldSet::rh, &FieldSet::q, &FieldSet::qnew2, &FieldSet::slp,
-                                    &FieldSet::pr}) {
-      this->*array = std::exchange(other.*array, nullptr);
-    }
-    block = std::exchange(other.block, nullptr);
-    block_bytes = std::exchange(other.block_bytes, 0);
-  }
+  if (this == &other) return *this;
+  if (block != nullptr) ::munmap(block, block_bytes);
+  im = other.im;
+  jm = other.jm;
+  lm = other.lm;
+  ht = std::exchange(other.ht, nullptr);
+  tp = std::exchange(other.tp, nullptr);
+  uw = std::exchange(other.uw, nullptr);
+  vw = std::exchange(other.vw, nullptr);
+  rh = std::exchange(other.rh, nullptr);
+  q = std::exchange(other.q, nullptr);
+  qnew2 = std::exchange(other.qnew2, nullptr);
+  slp = std::exchange(other.slp, nullptr);
+  pr = std::exchange(other.pr, nullptr);
+  block = std::exchange(other.block, nullptr);
+  block_bytes = std::exchange(other.block_bytes, 0);
   return *this;
 }
 
