@@ -16,7 +16,8 @@ fi
 
 missing=()
 for p in "${packages[@]}"; do
-  dpkg -s "$p" > /dev/null 2>&1 || missing+=("$p")
+  # A removed package can leave its configuration, and dpkg -s still answers.
+  dpkg-query -W -f='${Status}' "$p" 2> /dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
