@@ -293,6 +293,22 @@ TEST(WorkFile, UncreatableOutputNamesTheFile) {
   EXPECT_NE(r.err.find("Input2ModelData: /dev/fd/5.ZEPwrk: cannot create: "), std::string::npos) << r.err;
 }
 
+TEST(WorkFile, OutputDirectoryThatNoLongerExists) {
+  // The input arrives through a FIFO whose directory is removed while the
+  // converter waits for the last four bytes: it then reads everything, but
+  // the folder where its outputs belong is gone.
+  TempDir dir;
+  DataTime d = make_data_time(3, 2, 1, {850.0f});
+  write_data_time(dir.path(), d, "data.bin");
+  const std::string command =
+      "mkdir gone && mkfifo gone/in.bin && { '" INPUT2MODELDATA_PATH "' < .stdin & "
+      "{ head -c -4 data.bin; rm -rf gone; tail -c 4 data.bin; } > gone/in.bin; wait $!; }";
+  const RunResult r = run_command(dir.path(), command, "gone/in.bin\nx\n");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "Input2ModelData: gone/in.bin.ZEPwrk: cannot create: No such file or directory\n");
+  EXPECT_EQ(r.out.substr(r.out.size() - 38), " ZEPwrk  data ---> gone/in.bin.ZEPwrk\n");
+}
+
 TEST(WorkFile, FullDiskEndsTheRunNamingTheFile) {
   TempDir dir;
   DataTime d = make_data_time(4, 3, 2, {1000.0f, 850.0f});
