@@ -36,14 +36,4 @@ void screen_record(InputField field, int32_t level, float* slice, size_t points)
   }
 }
 
-void screen_field_set(FieldSet& fs) {
-  const size_t points = fs.slice_points();
-  screen_land_sea_mask(fs.slp, points);
-  const size_t grid3d = points * static_cast<size_t>(fs.lm);
-  for (float* field : {fs.ht, fs.uw, fs.vw, fs.tp, fs.rh, fs.q}) {
-    screen_upper_air_markers(field, grid3d);
-  }
-  screen_surface_markers(fs.slp, points * nsfcfld);
-}
-
 }  // namespace i2m

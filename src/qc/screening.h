@@ -6,7 +6,6 @@
 
 #include <cstddef>
 
-#include "input/field_set.h"
 #include "input/input_reader.h"
 
 namespace i2m {
@@ -25,8 +24,5 @@ void screen_surface_markers(float* values, size_t points);
 // in cache. Every point is independent, so this gives the same result as
 // screening the whole field set after the read.
 void screen_record(InputField field, int32_t level, float* slice, size_t points);
-
-// Screens the whole field set: the mask, then the markers.
-void screen_field_set(FieldSet& fs);
 
 }  // namespace i2m
