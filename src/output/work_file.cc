@@ -12,7 +12,7 @@ std::string build_work_file_name(std::string_view input_path) {
   std::string text(input_path);
   text += '.';
   text += kWorkPrefix;
-  const std::string field = make_name_field(text);
+  std::string field = make_name_field(text);
   log(LogLine().text(field));
   log(LogLine().text(kWorkPrefix).text(" data ---> ").text(name_before_first_blank(field)));
   return field;

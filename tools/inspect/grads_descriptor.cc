@@ -72,7 +72,7 @@ std::string grads_descriptor(const WorkFileLayout& layout, const std::string& ti
 }
 
 std::string write_grads_descriptor(const WorkFileLayout& layout, const std::string& time) {
-  const std::string path = layout.work_path + ".ctl";
+  std::string path = layout.work_path + ".ctl";
   std::ofstream out(path);
   out << grads_descriptor(layout, time);
   out.close();

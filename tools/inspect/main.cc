@@ -40,7 +40,7 @@ std::string option(std::vector<std::string>& args, const std::string& name, cons
   for (size_t a = 0; a < args.size(); ++a) {
     if (args[a] != name) continue;
     if (a + 1 >= args.size()) throw inspect::InspectError(name + " needs a value");
-    const std::string value = args[a + 1];
+    std::string value = args[a + 1];
     args.erase(args.begin() + static_cast<long>(a), args.begin() + static_cast<long>(a) + 2);
     return value;
   }

@@ -69,7 +69,7 @@ Picture draw_record(const WorkFileLayout& layout, const std::vector<float>& valu
     for (int i = 0; i < layout.im; ++i) {
       const Rgb c = colour_of(values[static_cast<size_t>(j) * layout.im + i]);
       for (int y = 0; y < pic.scale; ++y) {
-        std::fill_n(pic.pixels.begin() + static_cast<long>(top_row + y) * pic.width + i * pic.scale, pic.scale, c);
+        std::fill_n(pic.pixels.begin() + (static_cast<long>(top_row + y) * pic.width + static_cast<long>(i) * pic.scale), pic.scale, c);
       }
     }
   }
