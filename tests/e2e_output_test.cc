@@ -329,6 +329,8 @@ TEST(WorkFile, DirectoryWithoutWritePermission) {
   // Run as an unprivileged user in a directory it can read but not write.
   const RunResult r = run_converter(dir.path(), "in.bin\nx\n", "setpriv --reuid=65534 --regid=65534 --clear-groups");
   if (r.status == 0 && ::geteuid() != 0) GTEST_SKIP() << "cannot drop privileges here";
+  // The build tree may lie where an unprivileged user cannot reach it.
+  if (r.status == 126 || r.status == 127) GTEST_SKIP() << "the converter is out of reach of user nobody";
   EXPECT_EQ(r.status, 2) << r.err;
   EXPECT_EQ(r.err, "Input2ModelData: in.bin.ZEPwrk: cannot create: Permission denied\n");
 }
