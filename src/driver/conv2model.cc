@@ -36,23 +36,37 @@ void write_outputs(const std::string& input_path, const RunControl& rc, const Fi
 
 }  // namespace
 
+void convert_data_time(const std::string& input_path, const PhaseObserver& after_phase) {
+  auto done = [&after_phase](const char* phase) {
+    if (after_phase) after_phase(phase);
+  };
+  {
+    ListReader control = open_run_control();
+    const RunControl rc = read_run_control_head(control);
+    FieldSet fs = allocate_field_set(rc.im, rc.jm, rc.lm);
+    read_level_pressures(control, rc.lm, fs.pr);
+    log_run_control(rc, fs.pr);
+    const std::string adate = read_date_file();  // held for the run, used by nothing
+    (void)adate;
+    done("control files, allocation");
+
+    // Each record is screened as soon as it is read, while still in cache.
+    read_input_file(input_path, fs, screen_record);
+    done("read and screen");
+    check_levels(fs);
+    done("level check");
+    fill_surface_fields(fs);
+    done("soil fill");
+    convert_humidity(fs);
+    done("humidity conversion");
+    write_outputs(input_path, rc, fs);
+    done("write outputs");
+  }
+  done("release");
+}
+
 void conv2model(const std::string& line1, const std::string& /*line2*/) {
-  const std::string input_path(name_before_first_blank(line1));
-
-  ListReader control = open_run_control();
-  const RunControl rc = read_run_control_head(control);
-  FieldSet fs = allocate_field_set(rc.im, rc.jm, rc.lm);
-  read_level_pressures(control, rc.lm, fs.pr);
-  log_run_control(rc, fs.pr);
-  const std::string adate = read_date_file();  // held for the run, used by nothing
-  (void)adate;
-
-  // Each record is screened as soon as it is read, while still in cache.
-  read_input_file(input_path, fs, screen_record);
-  check_levels(fs);
-  fill_surface_fields(fs);
-  convert_humidity(fs);
-  write_outputs(input_path, rc, fs);
+  convert_data_time(std::string(name_before_first_blank(line1)));
 }
 
 }  // namespace i2m
