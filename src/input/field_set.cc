@@ -11,8 +11,33 @@
 #include "common/constants.h"
 #include "common/failure.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define I2M_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define I2M_ADDRESS_SANITIZER 1
+#endif
+#endif
+
+#ifdef I2M_ADDRESS_SANITIZER
+#include <sanitizer/asan_interface.h>
+#endif
+
 namespace i2m {
 namespace {
+
+// The sanitizer cannot see the arrays inside one mapped block, so in such a
+// build every array is followed by poisoned bytes: a loop that runs past the
+// end of one array is reported instead of silently reading the next one.
+#ifdef I2M_ADDRESS_SANITIZER
+constexpr int64_t kRedZone = 64;
+void poison(void* from, size_t bytes) { ASAN_POISON_MEMORY_REGION(from, bytes); }
+void unpoison(void* from, size_t bytes) { ASAN_UNPOISON_MEMORY_REGION(from, bytes); }
+#else
+constexpr int64_t kRedZone = 0;
+void poison(void*, size_t) {}
+void unpoison(void*, size_t) {}
+#endif
 
 // Arrays start on cache-line boundaries; the block is asked for huge pages,
 // which makes faulting in a gigabyte of fresh memory several times cheaper.
@@ -28,6 +53,12 @@ int64_t round_up(int64_t n, int64_t to) {
   return (n + to - 1) / to * to;
 }
 
+void release_block(void* block, size_t bytes) {
+  if (block == nullptr) return;
+  unpoison(block, bytes);  // the address range may be mapped again later
+  ::munmap(block, bytes);
+}
+
 // 4 x the product of the extents, or the run ends if it overflows 64 bits.
 int64_t array_bytes(int64_t a, int64_t b, int64_t c) {
   int64_t bytes = 0;
@@ -35,7 +66,13 @@ int64_t array_bytes(int64_t a, int64_t b, int64_t c) {
       __builtin_mul_overflow(bytes, int64_t{4}, &bytes)) {
     fail_size_overflow();
   }
-  return round_up(bytes, kArrayAlignment);
+  return bytes;
+}
+
+// The room an array of `bytes` takes in the block, up to the next array.
+int64_t slot_bytes(int64_t bytes) {
+  if (bytes > INT64_MAX - kRedZone) fail_size_overflow();
+  return round_up(bytes + kRedZone, kArrayAlignment);
 }
 
 int64_t block_bytes(int64_t grid3d, int64_t surface, int64_t levels) {
@@ -51,10 +88,11 @@ int64_t block_bytes(int64_t grid3d, int64_t surface, int64_t levels) {
 }  // namespace
 
 FieldSet allocate_field_set(int32_t im, int32_t jm, int32_t lm) {
-  const auto grid3d = static_cast<size_t>(array_bytes(im, jm, lm));
-  const auto surface = static_cast<size_t>(array_bytes(im, jm, nsfcfld));
-  const auto levels = static_cast<size_t>(array_bytes(lm, 1, 1));
-  const auto total = static_cast<size_t>(block_bytes(grid3d, surface, levels));
+  const int64_t grid3d = array_bytes(im, jm, lm);
+  const int64_t surface = array_bytes(im, jm, nsfcfld);
+  const int64_t levels = array_bytes(lm, 1, 1);
+  const auto total =
+      static_cast<size_t>(block_bytes(slot_bytes(grid3d), slot_bytes(surface), slot_bytes(levels)));
 
   void* block = ::mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (block == MAP_FAILED) {
@@ -70,10 +108,12 @@ FieldSet allocate_field_set(int32_t im, int32_t jm, int32_t lm) {
   fs.lm = lm;
   fs.block = block;
   fs.block_bytes = total;
+  poison(block, total);
   char* next = static_cast<char*>(block);
-  auto take = [&next](size_t bytes) {
+  auto take = [&next](int64_t bytes) {
     float* array = reinterpret_cast<float*>(next);
-    next += bytes;
+    unpoison(array, static_cast<size_t>(bytes));
+    next += slot_bytes(bytes);
     return array;
   };
   // Same order as the arrays are listed in the data set's description.
@@ -96,7 +136,7 @@ FieldSet::FieldSet(FieldSet&& other) noexcept { *this = std::move(other); }
 
 FieldSet& FieldSet::operator=(FieldSet&& other) noexcept {
   if (this == &other) return *this;
-  if (block != nullptr) ::munmap(block, block_bytes);
+  release_block(block, block_bytes);
   im = other.im;
   jm = other.jm;
   lm = other.lm;
@@ -114,8 +154,6 @@ FieldSet& FieldSet::operator=(FieldSet&& other) noexcept {
   return *this;
 }
 
-FieldSet::~FieldSet() {
-  if (block != nullptr) ::munmap(block, block_bytes);
-}
+FieldSet::~FieldSet() { release_block(block, block_bytes); }
 
 }  // namespace i2m

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Fuzzes the converter's readers with libFuzzer: builds the sanitizer preset
+# (clang, AddressSanitizer, UndefinedBehaviorSanitizer, coverage), writes
+# the seed corpora, then runs each target for the given time, two at a time.
+# The corpus grows across runs in build/sanitize/fuzz/corpus/<target>;
+# findings land in build/sanitize/fuzz/findings/<target>/ and the libFuzzer
+# output in build/sanitize/fuzz/logs/<target>.log.
+#
+#   tools/fuzz.sh [SECONDS_PER_TARGET] [TARGET...]
+#
+# Default: 600 seconds each for every target. Exit 1 when any target found
+# something. A finding is replayed with: build/sanitize/bin/<target> FILE
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=${1:-600}
+shift || true
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(control_files_fuzzer date_file_fuzzer input_records_fuzzer whole_run_fuzzer)
+case $seconds in '' | *[!0-9]*) echo "fuzz.sh: SECONDS_PER_TARGET must be a whole number" >&2; exit 2 ;; esac
+
+bash tools/install_dependencies.sh || exit 2
+{ cmake --preset sanitize && cmake --build --preset sanitize; } > /dev/null || {
+  echo "fuzz.sh: the sanitizer build failed (cmake --build --preset sanitize shows why)" >&2
+  exit 2
+}
+
+# Absolute: the targets work in scratch directories of their own.
+fuzz=$PWD/build/sanitize/fuzz
+bash tests/fuzz/make_seeds.sh build/sanitize/bin/make_data_time "$fuzz/seeds" > /dev/null || exit 2
+mkdir -p "$fuzz/logs"
+
+run_target() {  # run_target NAME
+  local name=$1
+  local inputs=("$fuzz/corpus/$name" "$fuzz/seeds/$name")
+  [ -d "tests/fuzz/regressions/$name" ] && inputs+=("$PWD/tests/fuzz/regressions/$name")
+  mkdir -p "$fuzz/corpus/$name" "$fuzz/findings/$name"
+  build/sanitize/bin/"$name" "${inputs[@]}" \
+    -max_total_time="$seconds" -max_len=8192 -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+    -artifact_prefix="$fuzz/findings/$name/" > "$fuzz/logs/$name.log" 2>&1
+}
+
+# One line per target: executions, coverage and features reached, corpus
+# size, findings.
+summarise() {  # summarise NAME
+  local name=$1 log=$fuzz/logs/$1.log
+  local runs cov ft corpus found
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
+  ft=$(grep -o 'ft: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
+  corpus=$(find "$fuzz/corpus/$name" -type f | wc -l)
+  found=$(find "$fuzz/findings/$name" -type f | wc -l)
+  printf '%-22s %10s runs  cov %5s  ft %6s  corpus %5s  findings %s\n' \
+    "$name" "${runs:-?}" "${cov:-?}" "${ft:-?}" "$corpus" "$found"
+  [ "$found" -eq 0 ]
+}
+
+echo "fuzzing ${#targets[@]} targets for $seconds s each, two at a time"
+pids=()
+for name in "${targets[@]}"; do
+  if [ ${#pids[@]} -ge 2 ]; then wait "${pids[0]}"; pids=("${pids[@]:1}"); fi
+  run_target "$name" &
+  pids+=($!)
+done
+wait
+
+status=0
+for name in "${targets[@]}"; do summarise "$name" || status=1; done
+exit "$status"
