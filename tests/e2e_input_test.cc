@@ -258,16 +258,4 @@ TEST_F(ConverterRun, MissingInputFileFailsAfterTheOpenLine) {
                       "nothere.bin: cannot open: No such file or directory");
 }
 
-TEST_F(ConverterRun, ReportsStorageThatCannotBeHad) {
-  // 8192 x 8192 x 10 needs about 22 GB of arrays; the address space is held to 1 GB.
-  write_file(dir.file("InputModelInf.txt"),
-             "BIG\n8192 8192 10\n0\n-90000\n0\n90000\n357500\n2500\n2500\n"
-             "1000\n900\n800\n700\n600\n500\n400\n300\n200\n100\n");
-  const RunResult r = run_converter(dir.path(), "in.bin\nx\n", "ulimit -v 1000000;");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, "");
-  EXPECT_TRUE(one_diagnostic_line(r)) << r.err;
-  EXPECT_NE(r.err.find("Allocation would exceed memory limit"), std::string::npos) << r.err;
-}
-
 }  // namespace

@@ -9,9 +9,10 @@ set -euo pipefail
 packages=(g++ cmake make libgtest-dev libbenchmark-dev libpng-dev)
 if [ "${1:-}" != "--build" ]; then
   # gfortran cross-checks the log's number layout, setpriv (util-linux) runs
-  # a test as an unprivileged user, parallel drives the batch script, and cdo
-  # reads the GrADS descriptor back.
-  packages+=(gfortran util-linux parallel cdo)
+  # a test as an unprivileged user, parallel drives the batch script, cdo
+  # reads the GrADS descriptor back, valgrind checks a run's memory use, and
+  # clang with its runtime builds the sanitizer suite and the fuzz targets.
+  packages+=(gfortran util-linux parallel cdo valgrind clang-14 libclang-rt-14-dev)
 fi
 
 missing=()

@@ -1,0 +1,187 @@
+// Faults that can hit a real run from outside: a disk that is full or fills
+// up while an output is written, inputs that end in the middle of a record,
+// files that cannot be read, storage that cannot be had. Each must end with
+// its exit status, one diagnostic line naming the file and the reason, and
+// no output that could pass for a complete one.
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "support/data_time.h"
+#include "support/expected.h"
+
+namespace {
+
+using namespace testing_support;
+
+constexpr const char* kInputFiles[] = {"InputModelInf.txt", "adate.txt", "in.bin"};
+
+std::vector<std::string> input_files_only() { return {std::begin(kInputFiles), std::end(kInputFiles)}; }
+
+bool ends_with(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+long file_size(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
+}
+
+// Runs the converter with every file it writes held to `kib` KiB, as a disk
+// that fills up would hold it; its log goes through a pipe, so it is not
+// held. Writes beyond the limit fail with EFBIG instead of killing the run.
+RunResult run_with_file_size_limit(const std::string& dir, int kib) {
+  const std::string inner = "trap \"\" XFSZ; ulimit -f " + std::to_string(kib) + "; exec \"" INPUT2MODELDATA_PATH "\"";
+  return run_command(dir, "bash -c 'set -o pipefail; (" + inner + ") | cat'", "in.bin\nx\n");
+}
+
+// The outputs of an undisturbed run of `d`, for comparison.
+std::string clean_grid_description(const DataTime& d) {
+  TempDir clean;
+  write_data_time(clean.path(), d);
+  const RunResult r = run_converter(clean.path(), "in.bin\nx\n");
+  EXPECT_EQ(r.status, 0) << r.err;
+  return read_file(clean.file("in.bin.ZEPwrk.gdsinfo"));
+}
+
+TEST(Faults, DiskFillingUpWhileAnOutputIsWritten) {
+  struct Case {
+    const char* name;
+    int im, jm, lm;
+    int limit_kib;
+    const char* diagnostic;
+    long work_bytes;     // what is left of the work file
+    bool gdsinfo_whole;  // the grid description was written before the disk filled
+  };
+  // 40 x 20 x 3: 27 records of 3200 bytes, the .gdsinfo about 1.3 KB.
+  // 4 x 3 x 26: the .gdsinfo alone is over 2 KB.
+  const Case cases[] = {
+      {"inside the work file", 40, 20, 3, 8, "in.bin.ZEPwrk: cannot write: File too large", 8192, true},
+      {"inside the .gdsinfo file", 4, 3, 26, 1, "in.bin.ZEPwrk.gdsinfo: cannot write: File too large", 0, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const DataTime d = make_data_time(c.im, c.jm, c.lm);
+    write_data_time(dir.path(), d);
+    const RunResult r = run_with_file_size_limit(dir.path(), c.limit_kib);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, std::string("Input2ModelData: ") + c.diagnostic + "\n");
+    EXPECT_EQ(file_size(dir.file("in.bin.ZEPwrk")), c.work_bytes);
+    const std::string gdsinfo = read_file(dir.file("in.bin.ZEPwrk.gdsinfo"));
+    if (c.gdsinfo_whole) {
+      EXPECT_EQ(gdsinfo, clean_grid_description(d));
+      EXPECT_TRUE(ends_with(r.out, " starting writes to unit1\n")) << r.out;
+    } else {
+      EXPECT_EQ(gdsinfo.size(), 1024u);
+      EXPECT_TRUE(ends_with(r.out, " GDS written to in.bin.ZEPwrk.gdsinfo\n")) << r.out;
+    }
+  }
+}
+
+TEST(Faults, FullDiskAtTheGridDescription) {
+  TempDir dir;
+  write_data_time(dir.path(), make_data_time(4, 3, 2, {1000.0f, 850.0f}));
+  ASSERT_EQ(::symlink("/dev/full", dir.file("in.bin.ZEPwrk.gdsinfo").c_str()), 0);
+  const RunResult r = run_converter(dir.path(), "in.bin\nx\n");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "Input2ModelData: in.bin.ZEPwrk.gdsinfo: cannot write: No space left on device\n");
+  // The work file is created first, and stays empty.
+  EXPECT_EQ(file_size(dir.file("in.bin.ZEPwrk")), 0);
+}
+
+TEST(Faults, InputsThatCannotBeReadLeaveNoOutputs) {
+  const DataTime d = make_data_time(4, 3, 2, {1000.0f, 850.0f});
+  const size_t record = 4 + 4 * 12 + 4;  // leading marker, 12 values, trailing marker
+  struct Case {
+    const char* name;
+    std::string prepare;  // shell commands run in the directory first
+    const char* diagnostic;
+  };
+  const Case cases[] = {
+      {"cut inside the length marker of record 2", "truncate -s " + std::to_string(record + 2) + " in.bin",
+       "in.bin: record 2: end of file inside its length marker"},
+      {"cut inside the values of record 2", "truncate -s " + std::to_string(record + 4 + 20) + " in.bin",
+       "in.bin: record 2: end of file inside the record"},
+      {"cut inside the trailing marker of the last record",
+       "truncate -s " + std::to_string(24 * record - 1) + " in.bin",
+       "in.bin: record 24: end of file before its trailing length marker"},
+      {"input file is a directory", "rm in.bin && mkdir in.bin", "in.bin: cannot read: Is a directory"},
+      {"run control file is a directory", "rm InputModelInf.txt && mkdir InputModelInf.txt",
+       "./InputModelInf.txt: cannot read: Is a directory"},
+      {"date file is a directory", "rm adate.txt && mkdir adate.txt", "./adate.txt: cannot open: Is a directory"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    write_data_time(dir.path(), d);
+    ASSERT_EQ(run_command(dir.path(), c.prepare).status, 0);
+    const RunResult r = run_converter(dir.path(), "in.bin\nx\n");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, std::string("Input2ModelData: ") + c.diagnostic + "\n");
+    EXPECT_EQ(visible_files(dir.path()), input_files_only());
+  }
+}
+
+TEST(Faults, InputWithoutReadPermission) {
+  if (std::system("command -v setpriv > /dev/null 2>&1") != 0) GTEST_SKIP() << "setpriv not installed";
+  TempDir dir;
+  write_data_time(dir.path(), make_data_time(4, 3, 2, {1000.0f, 850.0f}));
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
+  ASSERT_EQ(::chmod(dir.file("in.bin").c_str(), 0), 0);
+  const RunResult r = run_converter(dir.path(), "in.bin\nx\n", "setpriv --reuid=65534 --regid=65534 --clear-groups");
+  if (r.status == 126 || r.status == 127) GTEST_SKIP() << "user nobody cannot reach the converter: " << r.err;
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "Input2ModelData: in.bin: cannot open: Permission denied\n");
+  EXPECT_TRUE(ends_with(r.out, " OPEN FILE in.bin\n")) << r.out;
+  EXPECT_EQ(visible_files(dir.path()), input_files_only());
+}
+
+bool overcommit_always() {
+  std::ifstream f("/proc/sys/vm/overcommit_memory");
+  int mode = 0;
+  return (f >> mode) && mode == 1;
+}
+
+TEST(Faults, StorageThatCannotBeHad) {
+  struct Case {
+    const char* name;
+    const char* grid;
+    const char* shell_prefix;
+  };
+  // The levels are read only after the allocation, so none are written.
+  const Case cases[] = {
+      // 8192 x 8192 x 10 needs about 22 GB; the address space is held to 1 GB.
+      {"address space limit", "8192 8192 10", "ulimit -v 1000000;"},
+      // About 1.6 PB: more than any machine can promise.
+      {"beyond the machine", "8192 8192 1000000", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+#ifdef I2M_SANITIZER_BUILD
+    // The sanitizer runtime reserves terabytes of address space at start.
+    if (*c.shell_prefix != '\0') continue;
+#endif
+    if (*c.shell_prefix == '\0' && overcommit_always()) continue;  // the kernel would promise it
+    TempDir dir;
+    write_file(dir.file("InputModelInf.txt"),
+               std::string("BIG\n") + c.grid + "\n0\n-90000\n0\n90000\n357500\n2500\n2500\n");
+    write_file(dir.file("adate.txt"), "2024010100\n");
+    const RunResult r = run_converter(dir.path(), "in.bin\nx\n", c.shell_prefix);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(r.err.rfind("Input2ModelData: ", 0), 0u) << r.err;
+    EXPECT_TRUE(ends_with(r.err, ": Allocation would exceed memory limit\n")) << r.err;
+  }
+}
+
+}  // namespace
