@@ -34,24 +34,26 @@ run_target() {  # run_target NAME
   local name=$1
   local inputs=("$fuzz/corpus/$name" "$fuzz/seeds/$name")
   [ -d "tests/fuzz/regressions/$name" ] && inputs+=("$PWD/tests/fuzz/regressions/$name")
+  local options=()
+  case $name in input_records_fuzzer | whole_run_fuzzer) options+=(-dict="$PWD/tests/fuzz/records.dict") ;; esac
   mkdir -p "$fuzz/corpus/$name" "$fuzz/findings/$name"
-  build/sanitize/bin/"$name" "${inputs[@]}" \
+  build/sanitize/bin/"$name" "${inputs[@]}" "${options[@]}" \
     -max_total_time="$seconds" -max_len=8192 -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="$fuzz/findings/$name/" > "$fuzz/logs/$name.log" 2>&1
 }
 
-# One line per target: executions, coverage and features reached, corpus
-# size, findings.
+# One line per target: executions, coverage and features reached, inputs
+# in the reduced corpus, findings.
 summarise() {  # summarise NAME
   local name=$1 log=$fuzz/logs/$1.log
   local runs cov ft corpus found
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
   ft=$(grep -o 'ft: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
-  corpus=$(find "$fuzz/corpus/$name" -type f | wc -l)
+  corpus=$(grep -o 'corp: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
   found=$(find "$fuzz/findings/$name" -type f | wc -l)
   printf '%-22s %10s runs  cov %5s  ft %6s  corpus %5s  findings %s\n' \
-    "$name" "${runs:-?}" "${cov:-?}" "${ft:-?}" "$corpus" "$found"
+    "$name" "${runs:-?}" "${cov:-?}" "${ft:-?}" "${corpus:-?}" "$found"
   [ "$found" -eq 0 ]
 }
 

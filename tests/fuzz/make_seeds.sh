@@ -89,4 +89,16 @@ for options in "" "--missing rh:1" "--missing rh:1 --missing rh:2" "--missing rh
   cp "$scratch/in.bin" "$out/whole_run_fuzzer/seed$n"
 done
 head -c 1500 "$scratch/in.bin" > "$out/whole_run_fuzzer/seed_cut"
+# A soil slice whose first point holds the system's own missing value
+# (-99999.0, little-endian) is reported and, for layers 3 and 4, copied.
+data_time 5 4 4 --levels "$levels"
+record=$((4 + 5 * 4 * 4 + 4))
+for slices in "9 10" "11 12" "5 6"; do
+  n=$((n + 1))
+  cp "$scratch/in.bin" "$out/whole_run_fuzzer/seed$n"
+  for slice in $slices; do
+    printf '\x80\x4f\xc3\xc7' | dd of="$out/whole_run_fuzzer/seed$n" bs=1 seek=$(((6 * 4 + slice - 1) * record + 4)) \
+      conv=notrunc status=none
+  done
+done
 echo "seeds written to $out"
