@@ -104,6 +104,9 @@ TEST_F(ConverterRun, ReadsFreeFormControlFiles) {
       {"two levels on a line", "TESTMODEL\n4 3 2\n" + grid + "1000 925\n850\n", "   1000.00000       850.000000    \n"},
       {"exponents", "TESTMODEL\n4 3 2\n" + grid + "1.0e3\n8.5D2\n", "   1000.00000       850.000000    \n"},
       {"blanks and commas", "TESTMODEL\n 4 , 3 ,2\n" + grid + "+1000.\n85000e-2 x\n", "   1000.00000       850.000000    \n"},
+      {"comma opening a continuation line", "TESTMODEL\n4 3\n,2\n" + grid + "1000\n850\n",
+       "   1000.00000       850.000000    \n"},
+      {"comma closing a line", "TESTMODEL\n4 3 ,\n2\n" + grid + "1000\n850\n", "   1000.00000       850.000000    \n"},
       {"CRLF line ends", "TESTMODEL\r\n4 3 2\r\n0\r\n-90000\r\n0\r\n90000\r\n357500\r\n2500\r\n2500\r\n1000\r\n850\r\n",
        "   1000.00000       850.000000    \n"},
   };
@@ -165,6 +168,8 @@ TEST_F(ConverterRun, RejectsMalformedControlFiles) {
       "TESTMODEL\n4 3 2\n" + grid + "1000\nabc\n",       // a word for a real
       "TESTMODEL\n4 3 2\n" + grid + "1000\n1e39\n",      // beyond single precision
       "TESTMODEL\n4 3 2\n" + grid + "1000\n,850\n",      // an empty value
+      "TESTMODEL\n4 3 ,\n,2\n" + grid + "1000\n850\n",   // two commas with a line end between
+      "TESTMODEL\n4 3 , ,2\n" + grid + "1000\n850\n",     // two commas with a blank between
       "TESTMODEL\n4 3 2\n0\n99999999999\n",              // beyond 32 bits
       "",                                                // empty
   };

@@ -216,4 +216,25 @@ TEST_F(QualityControl, MarkersThatBecameZeroAreFilledNotReported) {
   for (int i = 1; i <= 4; ++i) EXPECT_EQ(work_value(15 + 9, i, 1), 281.5f) << i;
 }
 
+// Temperatures that no 32-bit code holds read the coldest entry of the
+// table, as the most negative integer would after being raised to 15000.
+TEST_F(QualityControl, TemperaturesBeyondTheIntegerRangeReadTheColdestEntry) {
+  const float beyond[] = {std::numeric_limits<float>::infinity(), 1e30f, 2.2e7f};
+  for (int p = 0; p < 3; ++p) data.at(data.tp, 2 + p, 2, 1 + p) = beyond[p];
+  const RunResult r = run();
+  ASSERT_EQ(r.status, 0) << r.err;
+  const float e15000 = reference_esat(15000);
+  for (int p = 0; p < 3; ++p) {
+    const int k = 1 + p;
+    const float rh = data.at(data.rh, 2 + p, 2, k);
+    const float pr = data.pr[k - 1];
+    const float product = 0.00622f * e15000;
+    const float difference = pr - e15000;
+    const float expected = rh * (product / difference);
+    EXPECT_TRUE(same_bits(work_value(3 * 3 + k, 2 + p, 2), expected)) << "T = " << beyond[p];
+    EXPECT_GT(expected, 0.0f);
+    EXPECT_LT(expected, 1e-9f);
+  }
+}
+
 }  // namespace

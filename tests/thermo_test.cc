@@ -52,7 +52,12 @@ TEST_F(SaturationTable, IsFilledOverTheWholeRangeAndIncreasing) {
   EXPECT_EQ(sizeof esat, 120004u);
 }
 
+// The rule: the float product 100 T, truncated toward zero to a 32-bit
+// integer (NaN and products outside the 32-bit range give INT32_MIN), then
+// raised to 15000 and held to 45000. The expectations below apply that
+// rule by hand to each temperature.
 TEST(SaturationLookup, TruncatesAndClampsTheTemperatureCode) {
+  constexpr float inf = std::numeric_limits<float>::infinity();
   struct Case {
     float temperature;
     int32_t code;
@@ -61,11 +66,10 @@ TEST(SaturationLookup, TruncatesAndClampsTheTemperatureCode) {
       {149.99f, 15000},
       {-99999.0f, 15000},
       {std::numeric_limits<float>::quiet_NaN(), 15000},
-      {1e30f, 45000},
       {-1e30f, 15000},
-      {-std::numeric_limits<float>::infinity(), 15000},
-      {std::numeric_limits<float>::infinity(), 45000},
+      {-inf, 15000},
       {450.0f, 45000},
+      {449.99f, 44999},  // 449.99f is 449.98999..., its product rounds up to 44999.0
       {449.999f, 44999},
       {600.0f, 45000},
       {273.159f, 27315},
@@ -73,10 +77,28 @@ TEST(SaturationLookup, TruncatesAndClampsTheTemperatureCode) {
       {150.0f, 15000},
       {150.01f, 15000},  // 150.01f lies just below 150.01
       {150.015f, 15001},
+      // Around 2^31: 100 x 21474834 = 2147483400 rounds to 2147483392, the
+      // last float below 2^31, which is a 32-bit integer: held to 45000.
+      {21474834.0f, 45000},
+      // 100 x 21474836 = 2147483600 rounds up to 2^31: outside the range.
+      {21474836.0f, 15000},
+      {22000000.0f, 15000},
+      {1e30f, 15000},
+      {inf, 15000},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(esat_index(c.temperature) + kEsatFirstCode, c.code) << "T = " << c.temperature;
   }
+}
+
+// The premises of the cases around 2^31: which products single precision
+// really forms there.
+TEST(SaturationLookup, ProductsAroundTwoTo31RoundAsTheCasesAssume) {
+  volatile float t = 21474834.0f;  // volatile: the products are formed at run time
+  EXPECT_EQ(100.0f * t, 2147483392.0f);
+  t = 21474836.0f;
+  EXPECT_EQ(100.0f * t, 2147483648.0f);  // exactly 2^31
+  EXPECT_EQ(std::nextafter(2147483648.0f, 0.0f), 2147483520.0f);
 }
 
 // An independent evaluation of the conversion, q = rh * 0.00622 e / (p - e),

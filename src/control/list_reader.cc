@@ -69,9 +69,8 @@ std::string_view ListReader::next_line(std::string_view what) {
 }
 
 void ListReader::tokenize_line(std::string_view line, int line_number, int count,
-                               std::vector<Token>& tokens, std::string_view what) {
+                               std::vector<Token>& tokens, bool& after_value, std::string_view what) {
   size_t i = 0;
-  bool after_value = false;  // a comma after a value is its separator
   while (static_cast<int>(tokens.size()) < count) {
     while (i < line.size() && is_blank(line[i])) ++i;
     if (i >= line.size()) return;
@@ -90,9 +89,14 @@ void ListReader::tokenize_line(std::string_view line, int line_number, int count
 
 std::vector<ListReader::Token> ListReader::read_tokens(int count, std::string_view what) {
   std::vector<Token> tokens;
+  // A comma after a value (and the blanks or line ends between them) is that
+  // value's separator; a comma with no value before it is an empty value.
+  // The state runs on across the lines of one read, since a line end
+  // separates like a blank.
+  bool after_value = false;
   while (static_cast<int>(tokens.size()) < count) {
     const std::string_view line = next_line(what);
-    tokenize_line(line, line_number_, count, tokens, what);
+    tokenize_line(line, line_number_, count, tokens, after_value, what);
   }
   return tokens;
 }

@@ -35,7 +35,7 @@ class ListReader {
   };
   std::vector<Token> read_tokens(int count, std::string_view what);
   void tokenize_line(std::string_view line, int line_number, int count,
-                     std::vector<Token>& tokens, std::string_view what);
+                     std::vector<Token>& tokens, bool& after_value, std::string_view what);
   [[noreturn]] void fail_at(int line_number, std::string_view reason) const;
 
   std::string file_name_;

@@ -44,12 +44,23 @@ void unpoison(void*, size_t) {}
 constexpr int64_t kArrayAlignment = 64;
 constexpr int64_t kHugePage = int64_t{2} << 20;
 
+// Only an array whose own byte count overflows is a counting failure; a
+// block of arrays that each fit but together exceed any address space is
+// storage that cannot be had, like any other refused request.
 [[noreturn]] void fail_size_overflow() {
   throw RunFailure{kExitFileError, "Integer overflow when calculating the amount of memory to allocate"};
 }
 
+[[noreturn]] void fail_no_storage(const std::string& reason, const std::string& bytes) {
+  throw RunFailure{kExitNoStorage, reason + " (" + bytes + " bytes): Allocation would exceed memory limit"};
+}
+
+[[noreturn]] void fail_block_too_large() {
+  fail_no_storage(std::strerror(ENOMEM), "more than " + std::to_string(INT64_MAX));
+}
+
 int64_t round_up(int64_t n, int64_t to) {
-  if (n > INT64_MAX - to) fail_size_overflow();
+  if (n > INT64_MAX - to) fail_block_too_large();
   return (n + to - 1) / to * to;
 }
 
@@ -71,7 +82,7 @@ int64_t array_bytes(int64_t a, int64_t b, int64_t c) {
 
 // The room an array of `bytes` takes in the block, up to the next array.
 int64_t slot_bytes(int64_t bytes) {
-  if (bytes > INT64_MAX - kRedZone) fail_size_overflow();
+  if (bytes > INT64_MAX - kRedZone) fail_block_too_large();
   return round_up(bytes + kRedZone, kArrayAlignment);
 }
 
@@ -80,7 +91,7 @@ int64_t block_bytes(int64_t grid3d, int64_t surface, int64_t levels) {
   if (__builtin_mul_overflow(grid3d, int64_t{6}, &total) ||
       __builtin_add_overflow(total, surface, &total) ||
       __builtin_add_overflow(total, levels, &total)) {
-    fail_size_overflow();
+    fail_block_too_large();
   }
   return round_up(total, kHugePage);
 }
@@ -96,9 +107,7 @@ FieldSet allocate_field_set(int32_t im, int32_t jm, int32_t lm) {
 
   void* block = ::mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (block == MAP_FAILED) {
-    throw RunFailure{kExitNoStorage, std::string(std::strerror(errno)) + " (" +
-                                         std::to_string(total) +
-                                         " bytes): Allocation would exceed memory limit"};
+    fail_no_storage(std::strerror(errno), std::to_string(total));
   }
   ::madvise(block, total, MADV_HUGEPAGE);  // only a hint; failure is harmless
 

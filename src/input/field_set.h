@@ -43,7 +43,8 @@ struct FieldSet {
 
 // Allocates every array of the run at once. Ends the run with exit status 1
 // ("Allocation would exceed memory limit") when the storage cannot be had,
-// and with exit status 2 when its size cannot even be counted in 64 bits.
+// the whole block being too large to count in 64 bits included, and with
+// exit status 2 when the size of one array cannot be counted in 64 bits.
 FieldSet allocate_field_set(int32_t im, int32_t jm, int32_t lm);
 
 }  // namespace i2m

@@ -19,12 +19,16 @@ extern float esat[kEsatEntries];
 void es_ini();
 
 // The table index a temperature (K) reads: the single-precision product
-// 100 T truncated toward zero, held to the codes 15000..45000. A NaN or a
-// product beyond the 32-bit range reads code 15000, as the most negative
-// 32-bit integer would, without the undefined float-to-int conversion.
+// 100 T truncated toward zero, held to the codes 15000..45000. A product that
+// no 32-bit integer holds (2^31 or more, +infinity) and a NaN read code 15000,
+// as the most negative 32-bit integer they would convert to is raised to
+// 15000; every product from 45000 up to the largest float below 2^31 reads
+// code 45000. No float-to-int conversion is made outside the 32-bit range.
 inline int32_t esat_index(float temperature) {
+  constexpr float kTwoTo31 = 2147483648.0f;
   const float product = 100.0f * temperature;
-  if (!(product >= static_cast<float>(kEsatFirstCode))) return 0;  // also NaN
+  // !(a && b) also catches the NaN, for which every comparison is false.
+  if (!(product >= static_cast<float>(kEsatFirstCode) && product < kTwoTo31)) return 0;
   if (product >= static_cast<float>(kEsatLastCode)) return kEsatEntries - 1;
   return static_cast<int32_t>(product) - kEsatFirstCode;
 }

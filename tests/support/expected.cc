@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 
@@ -20,14 +21,22 @@ float reference_esat(int code) {
   return powf(10.0f, x);
 }
 
-float reference_q(float tp, float rh, float pr) {
+// The temperature code as the lookup rule states it: the float product
+// 100 T truncated to a 32-bit integer, INT32_MIN for a NaN or a product
+// outside the 32-bit range, then raised to 15000 and held to 45000.
+int temperature_code(float tp) {
   const float scaled = 100.0f * tp;
-  int code = 15000;
-  if (scaled >= 45000.0f) {
-    code = 45000;
-  } else if (scaled >= 15000.0f) {
-    code = static_cast<int>(std::trunc(scaled));
+  int64_t n = INT32_MIN;
+  if (!std::isnan(scaled) && scaled < 2147483648.0f && scaled >= -2147483648.0f) {
+    n = static_cast<int64_t>(std::trunc(static_cast<double>(scaled)));
   }
+  if (n < 15000) n = 15000;
+  if (n > 45000) n = 45000;
+  return static_cast<int>(n);
+}
+
+float reference_q(float tp, float rh, float pr) {
+  const int code = temperature_code(tp);
   const float e = reference_esat(code);
   const float numerator = 0.00622f * e;
   const float denominator = pr - e;
