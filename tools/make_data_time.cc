@@ -16,7 +16,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include <unistd.h>
+
+#include "common/failure.h"
+#include "common/file_io.h"
+#include "control/run_control_writer.h"
+#include "input/record_writer.h"
 
 namespace {
 
@@ -148,34 +156,27 @@ Grid make_grid(const Options& o, Random& rng) {
   return g;
 }
 
+// Writes the records one after the other through the project's record
+// writer, the one the importer uses too.
 class RecordWriter {
  public:
-  explicit RecordWriter(const std::string& path) : path_(path), file_(std::fopen(path.c_str(), "wb")) {
-    if (file_ == nullptr) {
-      std::fprintf(stderr, "make_data_time: %s: %s\n", path.c_str(), std::strerror(errno));
-      std::exit(2);
-    }
-    std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
-  }
+  explicit RecordWriter(const std::string& path) : path_(path), fd_(i2m::open_for_writing(path)) {}
   ~RecordWriter() {
-    if (std::fclose(file_) != 0) fail();
+    if (fd_ >= 0) ::close(fd_);  // only after a failure: close() has run otherwise
   }
+  RecordWriter(const RecordWriter&) = delete;
+  RecordWriter& operator=(const RecordWriter&) = delete;
   void write(const std::vector<float>& values) {
-    const auto bytes = static_cast<int32_t>(values.size() * sizeof(float));
-    if (std::fwrite(&bytes, 4, 1, file_) != 1 ||
-        std::fwrite(values.data(), sizeof(float), values.size(), file_) != values.size() ||
-        std::fwrite(&bytes, 4, 1, file_) != 1) {
-      fail();
-    }
+    i2m::write_input_record(fd_, path_, ++records_, values.data(), values.size());
+  }
+  void close() {
+    i2m::close_file(std::exchange(fd_, -1), path_);
   }
 
  private:
-  [[noreturn]] void fail() {
-    std::fprintf(stderr, "make_data_time: %s: %s\n", path_.c_str(), std::strerror(errno));
-    std::exit(2);
-  }
   std::string path_;
-  std::FILE* file_;
+  int fd_;
+  int64_t records_ = 0;
 };
 
 // Standard-atmosphere height (m) of a pressure (hPa).
@@ -216,10 +217,13 @@ float surface_value(int slice, const Grid& g, int i, int j, Random& rng) {
   return 0.05f + 0.62f * u;
 }
 
-}  // namespace
+void write_text(const std::string& path, const std::string& text) {
+  const int fd = i2m::open_for_writing(path);
+  i2m::write_at(fd, path, text.data(), text.size(), 0);
+  i2m::close_file(fd, path);
+}
 
-int main(int argc, char** argv) {
-  const Options o = parse(argc, argv);
+void write_data_time(const Options& o) {
   Random rng{o.seed};
   const Grid g = make_grid(o, rng);
   const size_t points = static_cast<size_t>(o.im) * o.jm;
@@ -256,21 +260,32 @@ int main(int argc, char** argv) {
       apply_marks(6, slice);
       out.write(values);
     }
+    out.close();
   }
 
-  std::FILE* control = std::fopen((o.dir + "/InputModelInf.txt").c_str(), "w");
-  std::FILE* date = std::fopen((o.dir + "/adate.txt").c_str(), "w");
-  if (control == nullptr || date == nullptr) {
-    std::fprintf(stderr, "make_data_time: %s: %s\n", o.dir.c_str(), std::strerror(errno));
-    return 2;
-  }
   // A global grid in thousandths of a degree, south to north, from 0 E.
-  const int di = 360000 / o.im;
-  const int dj = 180000 / (o.jm - 1);
-  std::fprintf(control, "SYNTHETIC data time\n%d %d %d\n0\n-90000\n0\n%d\n%d\n%d\n%d\n", o.im, o.jm, o.lm,
-               -90000 + (o.jm - 1) * dj, (o.im - 1) * di, di, dj);
-  for (float p : o.levels) std::fprintf(control, "%g\n", static_cast<double>(p));
-  std::fprintf(date, "2024010100\n");
-  const bool ok = std::fclose(control) == 0 && std::fclose(date) == 0;
-  return ok ? 0 : 2;
+  i2m::RunControl rc;
+  rc.model_name = "SYNTHETIC data time";
+  rc.im = o.im;
+  rc.jm = o.jm;
+  rc.lm = o.lm;
+  rc.di = 360000 / o.im;
+  rc.dj = 180000 / (o.jm - 1);
+  rc.la1 = -90000;
+  rc.la2 = -90000 + (o.jm - 1) * rc.dj;
+  rc.lo2 = (o.im - 1) * rc.di;
+  write_text(o.dir + "/InputModelInf.txt", i2m::format_run_control(rc, o.levels));
+  write_text(o.dir + "/adate.txt", "2024010100\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    write_data_time(parse(argc, argv));
+  } catch (const i2m::RunFailure& failure) {
+    std::fprintf(stderr, "make_data_time: %s\n", failure.message.c_str());
+    return failure.status;
+  }
+  return 0;
 }

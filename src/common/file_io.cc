@@ -1,6 +1,7 @@
 #include "common/file_io.h"
 
 #include <fcntl.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -64,6 +65,32 @@ void write_at(int fd, const std::string& path, const void* data, size_t size, in
     }
     if (n == 0) fail_file(path, "cannot write: the system accepted no bytes");
     done += static_cast<size_t>(n);
+  }
+}
+
+void write_gathered_at(int fd, const std::string& path, const iovec* pieces, int count,
+                       int64_t offset) {
+  size_t total = 0;
+  for (int p = 0; p < count; ++p) total += pieces[p].iov_len;
+  ssize_t n;
+  do {
+    n = ::pwritev(fd, pieces, count, offset);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) fail_file_errno(path, "cannot write");
+  if (static_cast<size_t>(n) == total) return;
+  // A short transfer (a nearly full disk, a signal): finish piece by piece,
+  // so that the failure, if any, is reported with the system's reason.
+  auto done = static_cast<size_t>(n);
+  for (int p = 0; p < count; ++p) {
+    const size_t length = pieces[p].iov_len;
+    if (done < length) {
+      write_at(fd, path, static_cast<const char*>(pieces[p].iov_base) + done, length - done,
+               offset + static_cast<int64_t>(done));
+      done = 0;
+    } else {
+      done -= length;
+    }
+    offset += static_cast<int64_t>(length);
   }
 }
 

@@ -3,6 +3,8 @@
 // through these straight from and to the arrays, in one transfer each.
 #pragma once
 
+#include <sys/uio.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -28,6 +30,11 @@ void skip_bytes(int fd, const std::string& path, int64_t size);
 
 // Writes all `size` bytes at `offset`.
 void write_at(int fd, const std::string& path, const void* data, size_t size, int64_t offset);
+
+// Writes the `count` pieces one after the other from `offset`, in as few
+// transfers as the system allows. The pieces are left as they were.
+void write_gathered_at(int fd, const std::string& path, const iovec* pieces, int count,
+                       int64_t offset);
 
 // Reads an open small text file whole and closes it.
 std::string read_whole_file(int fd, const std::string& path);

@@ -18,9 +18,9 @@ struct Destination {
   float* slice;
 };
 
-// Where input record r (1-based) goes.
+// Where input record r (1-based) goes: the inverse of input_record_number.
 Destination destination_of(const FieldSet& fs, int64_t r) {
-  const int64_t upper_records = 6 * int64_t{fs.lm};
+  const int64_t upper_records = input_record_number(InputField::slp, 0, fs.lm);
   if (r > upper_records) {
     const auto n = static_cast<int32_t>(r - upper_records);
     return {InputField::slp, n, fs.slice(fs.slp, n)};
@@ -101,7 +101,7 @@ class RecordFileReader {
 
 void read_input_file(const std::string& path, FieldSet& fs, const RecordHook& after_each_record) {
   log(LogLine().text("OPEN FILE ").text(path));
-  const int64_t records = 6 * int64_t{fs.lm} + nsfcfld;
+  const int64_t records = input_record_count(fs.lm);
   const int64_t field_bytes = 4 * static_cast<int64_t>(fs.slice_points());
   RecordFileReader reader(path, field_bytes, records);
   for (int64_t r = 1; r <= records; ++r) {

@@ -1,7 +1,6 @@
 // Reader of the input record file: sequential records, each a 4-byte
-// little-endian count N, N bytes of payload and the same count again.
-// The file holds 6 lm + 12 field records in this order: ht, rh, q, tp, uw,
-// vw (lm levels each, level 1 first), then the 12 surface slices of slp.
+// little-endian count N, N bytes of payload and the same count again, in
+// the order of record_layout.h.
 #pragma once
 
 #include <cstddef>
@@ -9,11 +8,9 @@
 #include <string>
 
 #include "input/field_set.h"
+#include "input/record_layout.h"
 
 namespace i2m {
-
-// The seven destinations of input records, in file order.
-enum class InputField { ht, rh, q, tp, uw, vw, slp };
 
 // Called after each record has been stored, while its data are still in
 // cache; `slice` is the record's im x jm values in the field set. For slp,
