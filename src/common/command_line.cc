@@ -1,0 +1,33 @@
+#include "common/command_line.h"
+
+#include <cstdio>
+
+#include "common/failure.h"
+
+namespace i2m {
+
+const char* project_version() { return I2M_VERSION; }
+
+void add_standard_flags(CLI::App& app, const std::string& name) {
+  app.name(name);
+  app.set_help_flag("-h,--help", "Print this help and exit");
+  app.set_version_flag("--version", name + " " + project_version(), "Print the version and exit");
+}
+
+std::optional<int> parse_command_line(CLI::App& app, int argc, char** argv) {
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    std::fputs(app.help().c_str(), stdout);
+    return kExitSuccess;
+  } catch (const CLI::CallForVersion& v) {
+    std::printf("%s\n", v.what());
+    return kExitSuccess;
+  } catch (const CLI::ParseError& e) {
+    std::fprintf(stderr, "%s: %s (see --help)\n", app.get_name().c_str(), e.what());
+    return kExitFileError;
+  }
+  return std::nullopt;
+}
+
+}  // namespace i2m

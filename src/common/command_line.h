@@ -1,0 +1,24 @@
+// The command lines of the project's programs, parsed by CLI11 with one
+// behaviour everywhere: --help and --version print to standard output and
+// end with exit status 0; a usage error is one line on standard error,
+// "<program>: <reason> (see --help)", and exit status 2.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <optional>
+#include <string>
+
+namespace i2m {
+
+// The version of the project's programs, set once in the build.
+const char* project_version();
+
+// Sets up --help and --version on `app` for the program `name`.
+void add_standard_flags(CLI::App& app, const std::string& name);
+
+// Parses the arguments into `app`. Returns nothing when the program goes
+// on, otherwise the exit status it must end with (after printing).
+std::optional<int> parse_command_line(CLI::App& app, int argc, char** argv);
+
+}  // namespace i2m

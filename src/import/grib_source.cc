@@ -1,0 +1,524 @@
+#include "import/grib_source.h"
+
+#include <eccodes.h>
+#include <grib_api.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "common/constants.h"
+#include "common/failure.h"
+#include "common/file_io.h"
+#include "import/data_time.h"
+
+namespace i2m {
+namespace {
+
+constexpr double kGravity = 9.80665;  // m s-2: geopotential to geopotential height
+
+// ecCodes reports its own errors through a logging procedure; they are kept
+// (per thread) and folded into the one diagnostic line instead of going to
+// standard error.
+thread_local std::string last_eccodes_message;
+
+void keep_eccodes_message(const codes_context*, int, const char* message) {
+  last_eccodes_message = message != nullptr ? message : "";
+}
+
+void configure_eccodes() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    codes_context* context = codes_context_get_default();
+    codes_context_set_logging_proc(context, keep_eccodes_message);
+    // GFS packs u and v into one message with two fields; without this
+    // ecCodes returns the first field only and v is silently lost.
+    codes_grib_multi_support_on(context);
+  });
+}
+
+std::string eccodes_reason(int error) {
+  std::string reason = codes_get_error_message(error);
+  if (!last_eccodes_message.empty() && last_eccodes_message != reason) reason += " (" + last_eccodes_message + ")";
+  last_eccodes_message.clear();
+  return reason;
+}
+
+struct HandleDeleter {
+  void operator()(codes_handle* h) const { codes_handle_delete(h); }
+};
+using Handle = std::unique_ptr<codes_handle, HandleDeleter>;
+
+// Reading keys of one message; a key that cannot be read ends the run
+// naming the message.
+class Keys {
+ public:
+  Keys(codes_handle* h, const std::string& place) : h_(h), place_(place) {}
+
+  long get_long(const char* key) const {
+    long value = 0;
+    const int error = codes_get_long(h_, key, &value);
+    if (error != 0) fail_key(key, error);
+    return value;
+  }
+  double get_double(const char* key) const {
+    double value = 0;
+    const int error = codes_get_double(h_, key, &value);
+    if (error != 0) fail_key(key, error);
+    return value;
+  }
+  std::string get_string(const char* key) const {
+    std::optional<std::string> value = find_string(key);
+    if (!value) fail_key(key, GRIB_NOT_FOUND);
+    return *value;
+  }
+  std::optional<std::string> find_string(const char* key) const {
+    char buffer[256];
+    size_t length = sizeof buffer;
+    if (codes_get_string(h_, key, buffer, &length) != 0) return std::nullopt;
+    return std::string(buffer);
+  }
+  bool is_missing(const char* key) const {
+    int error = 0;
+    return codes_is_missing(h_, key, &error) == 1 && error == 0;
+  }
+
+ private:
+  [[noreturn]] void fail_key(const char* key, int error) const {
+    fail_file(place_, std::string("cannot read key ") + key + ": " + eccodes_reason(error));
+  }
+  codes_handle* h_;
+  const std::string& place_;
+};
+
+// How one recognised message is read back.
+struct Location {
+  int64_t offset = 0;      // of its message in the file
+  int64_t length = 0;      // of its message
+  int field_in_message = 0;  // 0 but for the later fields of a multi-field message
+  bool south_first = false;
+  bool east_first = false;
+  double divisor = 1;  // the unit conversion: Pa to hPa, geopotential to height
+};
+
+// What a parameter is to the importer.
+struct Recognised {
+  Quantity quantity;
+  int preference = 0;
+  double divisor = 1;
+};
+
+std::optional<Recognised> recognise_upper_air(const std::string& name) {
+  if (name == "gh") return Recognised{Quantity::height, 0, 1};
+  if (name == "z") return Recognised{Quantity::height, 1, kGravity};
+  if (name == "r") return Recognised{Quantity::relative_humidity};
+  if (name == "q") return Recognised{Quantity::specific_humidity};
+  if (name == "t") return Recognised{Quantity::temperature};
+  if (name == "u") return Recognised{Quantity::zonal_wind};
+  if (name == "v") return Recognised{Quantity::meridional_wind};
+  return std::nullopt;
+}
+
+std::optional<Recognised> recognise_surface(const std::string& name, const std::string& level_type) {
+  // The mean sea-level pressure whatever its level type: ERA5's GRIB1 msl is
+  // on "surface", GFS's prmsl on "meanSea". mslet (Eta reduction) is another quantity.
+  if (name == "msl") return Recognised{Quantity::mean_sea_level_pressure, 0, 100};
+  if (name == "prmsl") return Recognised{Quantity::mean_sea_level_pressure, 1, 100};
+  if (name == "lsm") return Recognised{Quantity::land_sea_mask};
+  if (level_type != "surface") return std::nullopt;
+  if (name == "sp") return Recognised{Quantity::surface_pressure, 0, 100};
+  if (name == "orog") return Recognised{Quantity::topography, 0, 1};
+  if (name == "z") return Recognised{Quantity::topography, 1, kGravity};
+  if (name == "gh") return Recognised{Quantity::topography, 2, 1};
+  return std::nullopt;
+}
+
+// ERA5's soil layers by parameter id, since GRIB1 cannot hold the 289 cm
+// bottom of layer 4: stl1..stl4 and swvl1..swvl4 with their depths in m.
+struct Era5Layer {
+  long param_id;
+  Quantity quantity;
+  double top, bottom;
+};
+constexpr Era5Layer kEra5Layers[] = {
+    {139, Quantity::soil_temperature, 0.0, 0.07}, {170, Quantity::soil_temperature, 0.07, 0.28},
+    {183, Quantity::soil_temperature, 0.28, 1.0}, {236, Quantity::soil_temperature, 1.0, 2.89},
+    {39, Quantity::soil_moisture, 0.0, 0.07},     {40, Quantity::soil_moisture, 0.07, 0.28},
+    {41, Quantity::soil_moisture, 0.28, 1.0},     {42, Quantity::soil_moisture, 1.0, 2.89},
+};
+
+std::optional<Quantity> recognise_soil(const std::string& name, const std::string& level_type) {
+  if (level_type != "depthBelowLandLayer" && level_type != "depthBelowLand") return std::nullopt;
+  // GFS soil temperature: "st" or "sot", and in older files "t".
+  if (name == "st" || name == "sot" || name == "t") return Quantity::soil_temperature;
+  if (name == "soilw" || name == "vsw") return Quantity::soil_moisture;
+  return std::nullopt;
+}
+
+// A depth or pressure from a GRIB2 fixed surface: scaled value x 10^-scale.
+// ecCodes' integer keys (level, topLevel) truncate: 150 Pa reads as level 1,
+// and the 0.1 m top of a soil layer as 0.
+std::optional<double> fixed_surface(const Keys& keys, const char* value_key, const char* scale_key) {
+  if (keys.is_missing(value_key) || keys.is_missing(scale_key)) return std::nullopt;
+  return static_cast<double>(keys.get_long(value_key)) * std::pow(10.0, -static_cast<double>(keys.get_long(scale_key)));
+}
+
+// Reads the fields of one message held in memory, one after the other,
+// through ecCodes' multi-field file reader (its in-memory counterpart does
+// not step through the fields). Its state is shared by the whole library:
+// callers hold the source's multi-field lock.
+class MultiFieldReader {
+ public:
+  MultiFieldReader(void* bytes, size_t length) : file_(::fmemopen(bytes, length, "rb")) {}
+  ~MultiFieldReader() {
+    if (file_ == nullptr) return;
+    codes_grib_multi_support_reset_file(codes_context_get_default(), file_);
+    std::fclose(file_);
+  }
+  MultiFieldReader(const MultiFieldReader&) = delete;
+  MultiFieldReader& operator=(const MultiFieldReader&) = delete;
+
+  // The next field, or null with `error` 0 after the last one.
+  Handle next(int& error) {
+    error = 0;
+    if (file_ == nullptr) {
+      error = GRIB_IO_PROBLEM;
+      return nullptr;
+    }
+    return Handle(codes_handle_new_from_file(codes_context_get_default(), file_, PRODUCT_GRIB, &error));
+  }
+
+ private:
+  std::FILE* file_;
+};
+
+// GFS for NCEP, ERA5 for ECMWF's reanalysis class, else the centre.
+std::string model_name_of(const Keys& keys) {
+  const std::string centre = keys.find_string("centre").value_or("");
+  if (centre == "kwbc") return "GFS";
+  if (centre == "ecmf" && keys.find_string("marsClass").value_or("") == "ea") return "ERA5";
+  std::string name;
+  for (char c : centre) name += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return name;
+}
+
+class GribSource : public Source {
+ public:
+  GribSource(const std::string& path, int index) : Source(path), index_(index) {}
+  ~GribSource() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  GribSource(const GribSource&) = delete;
+  GribSource& operator=(const GribSource&) = delete;
+
+  void take_inventory();
+  void read(const FieldInfo& field, float* values) const override;
+  bool reads_concurrently() const override { return true; }
+
+ private:
+  std::string place(int message, int field_in_message) const;
+  void check_gap(int fd, int64_t from, int64_t to, int next_message) const;
+  void add_message(void* bytes, size_t length, int64_t offset, int message);
+  void add_field(codes_handle* h, const std::string& place, Location location, long edition);
+  bool classify(const Keys& keys, long edition, FieldInfo& info, Location& location) const;
+  LatLonGrid read_grid(const Keys& keys, const std::string& place, Location& location) const;
+  Handle handle_for(const Location& at, std::vector<unsigned char>& bytes, const std::string& place) const;
+
+  int index_;
+  bool seen_edition_[3] = {false, false, false};
+  std::vector<Location> locations_;
+  int fd_ = -1;  // open for the source's life; pread() lets threads share it
+  mutable std::mutex multi_field_mutex_;
+};
+
+std::string GribSource::place(int message, int field_in_message) const {
+  std::string s = path_ + ": message " + std::to_string(message);
+  if (field_in_message > 0) s += " (field " + std::to_string(field_in_message + 1) + ")";
+  return s;
+}
+
+// ecCodes skips whatever lies between messages without a word; a file of
+// the importer's may hold nothing but messages (and zero padding).
+void GribSource::check_gap(int fd, int64_t from, int64_t to, int next_message) const {
+  std::vector<unsigned char> bytes(static_cast<size_t>(std::min<int64_t>(to - from, 1 << 20)));
+  for (int64_t at = from; at < to;) {
+    const auto n = static_cast<size_t>(std::min<int64_t>(to - at, static_cast<int64_t>(bytes.size())));
+    if (::pread(fd, bytes.data(), n, at) != static_cast<ssize_t>(n)) fail_file_errno(path_, "cannot read");
+    for (size_t b = 0; b < n; ++b) {
+      if (bytes[b] != 0) {
+        fail_file(path_, "bytes " + std::to_string(from) + " to " + std::to_string(to - 1) +
+                             (next_message > 0 ? " before message " + std::to_string(next_message) : " after the last message") +
+                             " are not GRIB");
+      }
+    }
+    at += static_cast<int64_t>(n);
+  }
+}
+
+// Reads every message of the file with ecCodes' own message reader, which
+// gives the messages' true offsets and lengths (with multi-field support
+// on, a field's totalLength is that of the single-field message ecCodes
+// rebuilds), then lists the fields of each message.
+void GribSource::take_inventory() {
+  configure_eccodes();
+  std::FILE* file = std::fopen(path_.c_str(), "rb");
+  if (file == nullptr) fail_file_errno(path_, "cannot open");
+  struct stat st {};
+  if (::fstat(fileno(file), &st) != 0) fail_file_errno(path_, "cannot read");
+  fd_ = ::fcntl(fileno(file), F_DUPFD_CLOEXEC, 0);
+  if (fd_ < 0) fail_file_errno(path_, "cannot open");
+  int64_t end_of_last = 0;
+  int message = 0;
+  for (;;) {
+    size_t length = 0;
+    off_t offset = 0;
+    int error = 0;
+    std::unique_ptr<void, decltype(&std::free)> bytes(wmo_read_grib_from_file_malloc(file, 0, &length, &offset, &error),
+                                                      &std::free);
+    if (!bytes) {
+      if (error == GRIB_END_OF_FILE) break;
+      std::fclose(file);
+      fail_file(path_, "cannot read the message after byte " + std::to_string(end_of_last) + ": " + eccodes_reason(error) +
+                           (error == GRIB_PREMATURE_END_OF_FILE ? " (the file is cut short)" : ""));
+    }
+    ++message;
+    // The reader hands back a message cut short by the end of the file as if
+    // it were whole.
+    if (offset + static_cast<int64_t>(length) > st.st_size) {
+      std::fclose(file);
+      fail_file(path_, "message " + std::to_string(message) + " is cut short: it starts at byte " +
+                           std::to_string(offset) + " and needs " + std::to_string(length) + " bytes, the file ends after " +
+                           std::to_string(st.st_size - offset));
+    }
+    if (offset != end_of_last) check_gap(fd_, end_of_last, offset, message);
+    end_of_last = offset + static_cast<int64_t>(length);
+    add_message(bytes.get(), length, offset, message);
+  }
+  std::fclose(file);
+  if (message == 0) fail_file(path_, "holds no GRIB message");
+  if (end_of_last < st.st_size) check_gap(fd_, end_of_last, st.st_size, 0);
+  kind_ = seen_edition_[1] && seen_edition_[2] ? "GRIB1 and GRIB2" : seen_edition_[2] ? "GRIB2" : "GRIB1";
+}
+
+// Lists the fields of one message held in memory; most hold one, GFS's
+// wind messages two.
+void GribSource::add_message(void* bytes, size_t length, int64_t offset, int message) {
+  std::lock_guard<std::mutex> lock(multi_field_mutex_);
+  MultiFieldReader reader(bytes, length);
+  for (int field_in_message = 0;; ++field_in_message) {
+    int error = 0;
+    Handle h = reader.next(error);
+    const std::string where = place(message, field_in_message);
+    if (!h) {
+      if (field_in_message > 0 && error == 0) break;
+      fail_file(where, "cannot be decoded: " + eccodes_reason(error != 0 ? error : GRIB_DECODING_ERROR));
+    }
+    ++field_count_;
+    Location location;
+    location.offset = offset;
+    location.length = static_cast<int64_t>(length);
+    location.field_in_message = field_in_message;
+    const long edition = Keys(h.get(), where).get_long("edition");
+    if (edition == 1 || edition == 2) seen_edition_[edition] = true;
+    if (model_name_.empty()) model_name_ = model_name_of(Keys(h.get(), where));
+    add_field(h.get(), where, location, edition);
+  }
+}
+
+// Sets quantity, level and preference of a recognised field; false for a
+// field the importer does not use.
+bool GribSource::classify(const Keys& keys, long edition, FieldInfo& info, Location& location) const {
+  const std::string name = keys.get_string("shortName");
+  const std::string level_type = keys.get_string("typeOfLevel");
+  info.name = name;
+  if (level_type == "isobaricInhPa" || level_type == "isobaricInPa") {
+    const std::optional<Recognised> r = recognise_upper_air(name);
+    if (!r) return false;
+    info.quantity = r->quantity;
+    info.preference = r->preference;
+    location.divisor = r->divisor;
+    if (edition == 2) {
+      const std::optional<double> pa = fixed_surface(keys, "scaledValueOfFirstFixedSurface", "scaleFactorOfFirstFixedSurface");
+      if (!pa) return false;
+      info.level = *pa;
+    } else {
+      const double level = static_cast<double>(keys.get_long("level"));
+      info.level = level_type == "isobaricInhPa" ? level * 100.0 : level;
+    }
+    return true;
+  }
+  if (const std::optional<Recognised> r = recognise_surface(name, level_type)) {
+    info.quantity = r->quantity;
+    info.preference = r->preference;
+    location.divisor = r->divisor;
+    return true;
+  }
+  const long param_id = keys.get_long("paramId");
+  for (const Era5Layer& layer : kEra5Layers) {
+    if (layer.param_id == param_id) {
+      info.quantity = layer.quantity;
+      info.level = layer.top;
+      info.layer_bottom = layer.bottom;
+      return true;
+    }
+  }
+  const std::optional<Quantity> soil = recognise_soil(name, level_type);
+  if (!soil) return false;
+  info.quantity = *soil;
+  if (edition == 2) {
+    const std::optional<double> top = fixed_surface(keys, "scaledValueOfFirstFixedSurface", "scaleFactorOfFirstFixedSurface");
+    if (!top) return false;
+    info.level = *top;
+    info.layer_bottom = fixed_surface(keys, "scaledValueOfSecondFixedSurface", "scaleFactorOfSecondFixedSurface").value_or(*top);
+  } else {
+    // GRIB1 layers are in cm.
+    info.level = static_cast<double>(keys.get_long("topLevel")) / 100.0;
+    info.layer_bottom = static_cast<double>(keys.get_long("bottomLevel")) / 100.0;
+  }
+  return true;
+}
+
+LatLonGrid GribSource::read_grid(const Keys& keys, const std::string& place, Location& location) const {
+  const std::string type = keys.get_string("gridType");
+  if (type != "regular_ll") {
+    fail_file(place, "grid type " + type + ": only regular latitude-longitude grids can be imported");
+  }
+  if (keys.get_long("jPointsAreConsecutive") != 0) fail_file(place, "columns stored before rows cannot be imported");
+  LatLonGrid g;
+  g.ni = static_cast<int32_t>(keys.get_long("Ni"));
+  g.nj = static_cast<int32_t>(keys.get_long("Nj"));
+  if (g.ni < 2 || g.nj < 2) fail_file(place, "a grid of " + std::to_string(g.ni) + " x " + std::to_string(g.nj) + " points (at least 2 x 2 are needed)");
+  location.south_first = keys.get_long("jScansPositively") != 0;
+  location.east_first = keys.get_long("iScansNegatively") != 0;
+  const double lat_first = keys.get_double("latitudeOfFirstGridPointInDegrees");
+  const double lat_last = keys.get_double("latitudeOfLastGridPointInDegrees");
+  const double lon_first = keys.get_double("longitudeOfFirstGridPointInDegrees");
+  const double lon_last = keys.get_double("longitudeOfLastGridPointInDegrees");
+  g.south = location.south_first ? lat_first : lat_last;
+  const double north = location.south_first ? lat_last : lat_first;
+  if (!(north > g.south)) fail_file(place, "its latitudes do not run in its scanning direction");
+  g.west = location.east_first ? lon_last : lon_first;
+  double span = (location.east_first ? lon_first : lon_last) - g.west;
+  if (span <= 0) span += 360.0;
+  g.dlat = (north - g.south) / (g.nj - 1);
+  g.dlon = span / (g.ni - 1);
+  // The corners give the steps more precisely than the stated increments
+  // (GRIB1 states them in thousandths of a degree); a stated step that
+  // disagrees with the corners means the grid is not what it says.
+  const double stated[] = {keys.get_double("iDirectionIncrementInDegrees"), keys.get_double("jDirectionIncrementInDegrees")};
+  const double derived[] = {g.dlon, g.dlat};
+  for (int d = 0; d < 2; ++d) {
+    if (stated[d] > 0 && stated[d] < 360 && std::fabs(stated[d] - derived[d]) > 0.0005) {
+      fail_file(place, "its corners and its increment disagree: the points are not equally spaced");
+    }
+  }
+  const long points = keys.get_long("numberOfDataPoints");
+  if (static_cast<size_t>(points) != g.points()) fail_file(place, "holds " + std::to_string(points) + " points for a grid of " + std::to_string(g.ni) + " x " + std::to_string(g.nj));
+  return g;
+}
+
+void GribSource::add_field(codes_handle* h, const std::string& place, Location location, long edition) {
+  const Keys keys(h, place);
+  FieldInfo info;
+  if (!classify(keys, edition, info, location)) {
+    count_ignored(ignored_, keys.get_string("shortName") + " on " + keys.get_string("typeOfLevel"));
+    return;
+  }
+  CivilTime t{};
+  const long date = keys.get_long("validityDate");
+  const long time = keys.get_long("validityTime");
+  t.year = date / 10000;
+  t.month = static_cast<int>(date / 100 % 100);
+  t.day = static_cast<int>(date % 100);
+  t.hour = static_cast<int>(time / 100);
+  t.minute = static_cast<int>(time % 100);
+  if (!valid_civil(t)) fail_file(place, "validity time " + std::to_string(date) + " " + std::to_string(time) + " is not a date");
+  info.valid_time = seconds_from_civil(t);
+  info.grid = read_grid(keys, place, location);
+  info.units = keys.find_string("units").value_or("");
+  info.place = place;
+  info.source = index_;
+  info.locator = locations_.size();
+  locations_.push_back(location);
+  fields_.push_back(info);
+}
+
+// A handle on the field at `at`, its message read into `bytes`. Later
+// fields of a multi-field message take the shared multi-field reader;
+// the caller then holds the lock.
+Handle GribSource::handle_for(const Location& at, std::vector<unsigned char>& bytes, const std::string& place) const {
+  bytes.resize(static_cast<size_t>(at.length));
+  if (::pread(fd_, bytes.data(), bytes.size(), at.offset) != static_cast<ssize_t>(bytes.size())) {
+    fail_file(place, "cannot be read again: the file has changed since it was opened");
+  }
+  int error = 0;
+  Handle h;
+  if (at.field_in_message == 0) {
+    h.reset(codes_handle_new_from_message(codes_context_get_default(), bytes.data(), bytes.size()));
+  } else {
+    MultiFieldReader reader(bytes.data(), bytes.size());
+    for (int k = 0; k <= at.field_in_message; ++k) {
+      h = reader.next(error);
+      if (!h) break;
+    }
+  }
+  if (!h) fail_file(place, "cannot be decoded: " + eccodes_reason(error != 0 ? error : GRIB_DECODING_ERROR));
+  return h;
+}
+
+float to_float(double x) {
+  if (std::fabs(x) <= static_cast<double>(FLT_MAX)) return static_cast<float>(x);
+  return std::isnan(x) ? input_missing_flag : std::copysign(HUGE_VALF, static_cast<float>(x > 0 ? 1 : -1));
+}
+
+void GribSource::read(const FieldInfo& field, float* values) const {
+  const Location& at = locations_[field.locator];
+  // Kept per thread and reused: a field's message and its decoded doubles.
+  thread_local std::vector<unsigned char> bytes;
+  thread_local std::vector<double> decoded;
+  std::unique_lock<std::mutex> lock(multi_field_mutex_, std::defer_lock);
+  if (at.field_in_message > 0) lock.lock();
+  Handle h = handle_for(at, bytes, field.place);
+  // NaN as the missing value: ecCodes' default, 9999, is a real height
+  // between 300 and 250 hPa, and must stay a value.
+  int error = codes_set_double(h.get(), "missingValue", std::nan(""));
+  size_t n = 0;
+  if (error == 0) error = codes_get_size(h.get(), "values", &n);
+  if (error == 0 && n != field.grid.points()) fail_file(field.place, "decodes to " + std::to_string(n) + " values, its grid has " + std::to_string(field.grid.points()));
+  decoded.resize(n);
+  if (error == 0) error = codes_get_double_array(h.get(), "values", decoded.data(), &n);
+  if (error != 0) fail_file(field.place, "cannot decode: " + eccodes_reason(error));
+  h.reset();
+  if (lock.owns_lock()) lock.unlock();
+
+  const auto ni = static_cast<size_t>(field.grid.ni);
+  const auto nj = static_cast<size_t>(field.grid.nj);
+  for (size_t j = 0; j < nj; ++j) {
+    const double* row = decoded.data() + (at.south_first ? j : nj - 1 - j) * ni;
+    float* out = values + j * ni;
+    if (at.east_first) {
+      for (size_t i = 0; i < ni; ++i) out[i] = to_float(row[ni - 1 - i] / at.divisor);
+    } else {
+      for (size_t i = 0; i < ni; ++i) out[i] = to_float(row[i] / at.divisor);
+    }
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<Source> open_grib_source(const std::string& path, int index) {
+  auto source = std::make_unique<GribSource>(path, index);
+  source->take_inventory();
+  return source;
+}
+
+}  // namespace i2m

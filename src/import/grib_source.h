@@ -1,0 +1,17 @@
+// GRIB editions 1 and 2, read through ecCodes.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "import/source.h"
+
+namespace i2m {
+
+// Reads the inventory of the GRIB file at `path`. Ends the run with exit
+// status 2 for a file cut inside a message, bytes between messages that
+// belong to none, or a recognised field on a grid other than a regular
+// latitude-longitude one.
+std::unique_ptr<Source> open_grib_source(const std::string& path, int index);
+
+}  // namespace i2m

@@ -1,0 +1,91 @@
+#include "import/inventory.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/failure.h"
+
+namespace i2m {
+namespace {
+
+auto key_of(const FieldInfo& f) { return std::make_tuple(f.valid_time, f.quantity, level_key(f.level)); }
+
+bool same_values(const Inventory& inv, const FieldInfo& a, const FieldInfo& b) {
+  std::vector<float> va(a.grid.points()), vb(b.grid.points());
+  inv.sources[a.source]->read(a, va.data());
+  inv.sources[b.source]->read(b, vb.data());
+  return std::memcmp(va.data(), vb.data(), va.size() * sizeof(float)) == 0;
+}
+
+// Keeps one field of each key: the preferred parameter, or the first of two
+// identical copies (concatenated GFS files repeat whole messages).
+void drop_duplicates(Inventory& inv) {
+  std::stable_sort(inv.fields.begin(), inv.fields.end(), [](const FieldInfo& a, const FieldInfo& b) {
+    return std::make_tuple(key_of(a), a.preference) < std::make_tuple(key_of(b), b.preference);
+  });
+  std::vector<FieldInfo> kept;
+  for (FieldInfo& f : inv.fields) {
+    if (kept.empty() || key_of(kept.back()) != key_of(f)) {
+      kept.push_back(std::move(f));
+      continue;
+    }
+    const FieldInfo& first = kept.back();
+    if (f.preference != first.preference) {
+      count_ignored(inv.superseded, f.name + " (" + first.name + " is used)");
+    } else if (!same_grid(first.grid, f.grid) || !same_values(inv, first, f)) {
+      fail_file(f.place, "holds " + std::string(quantity_name(f.quantity)) + " again, with other values (also in " +
+                             first.place + ")");
+    } else {
+      ++inv.identical_duplicates;
+    }
+  }
+  inv.fields = std::move(kept);
+}
+
+void check_one_grid(Inventory& inv) {
+  const FieldInfo& first = inv.fields.front();
+  for (const FieldInfo& f : inv.fields) {
+    if (!same_grid(f.grid, first.grid)) {
+      fail_file(f.place, "its grid (" + describe_grid(f.grid) + ") differs from the grid of " + first.place + " (" +
+                             describe_grid(first.grid) + ")");
+    }
+  }
+  inv.grid = first.grid;
+}
+
+}  // namespace
+
+std::vector<std::unique_ptr<Source>> open_sources(const std::vector<std::string>& paths) {
+  std::vector<std::unique_ptr<Source>> sources;
+  for (const std::string& path : paths) sources.push_back(open_source(path, static_cast<int>(sources.size())));
+  return sources;
+}
+
+const FieldInfo* Inventory::find(int64_t time, Quantity q, double level) const {
+  const auto it = index_.find(std::make_tuple(time, q, level_key(level)));
+  return it == index_.end() ? nullptr : &fields[it->second];
+}
+
+Inventory take_inventory(std::vector<std::unique_ptr<Source>> sources) {
+  Inventory inv;
+  inv.sources = std::move(sources);
+  for (const auto& source : inv.sources) {
+    inv.fields.insert(inv.fields.end(), source->fields().begin(), source->fields().end());
+    if (inv.model_name.empty()) inv.model_name = source->model_name();
+  }
+  if (inv.fields.empty()) {
+    std::string files = inv.sources.size() == 1 ? inv.sources[0]->path() : "the files given";
+    fail_file(files, "no field that the importer recognises (no upper-air field at all)");
+  }
+  drop_duplicates(inv);
+  check_one_grid(inv);
+  for (size_t n = 0; n < inv.fields.size(); ++n) {
+    inv.index_[key_of(inv.fields[n])] = n;
+    inv.times.push_back(inv.fields[n].valid_time);
+  }
+  std::sort(inv.times.begin(), inv.times.end());
+  inv.times.erase(std::unique(inv.times.begin(), inv.times.end()), inv.times.end());
+  return inv;
+}
+
+}  // namespace i2m

@@ -1,0 +1,48 @@
+// Everything the sources of one import hold, before a byte is written:
+// the recognised fields of all files with duplicates resolved, the one grid
+// they share, the data times, and a way to find a field.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "import/field.h"
+#include "import/source.h"
+
+namespace i2m {
+
+struct Inventory {
+  std::vector<std::unique_ptr<Source>> sources;  // in command-line order
+  std::vector<FieldInfo> fields;  // recognised and unique, by time, quantity, level
+  std::vector<int64_t> times;     // data times, ascending
+  LatLonGrid grid;                // shared by every field
+  std::string model_name;         // the first source's suggestion, or ""
+  int identical_duplicates = 0;   // dropped: the same values found twice
+  // Fields dropped because another parameter gives the same quantity and
+  // preference picks that one ("z on surface (orog is used)").
+  std::vector<IgnoredField> superseded;
+
+  // The field of `q` at `level` (Pa, or the soil layer's top in m) at
+  // `time`, or nullptr.
+  const FieldInfo* find(int64_t time, Quantity q, double level) const;
+
+ private:
+  friend Inventory take_inventory(std::vector<std::unique_ptr<Source>> sources);
+  std::map<std::tuple<int64_t, Quantity, int64_t>, size_t> index_;
+};
+
+// Opens every file as its kind of source.
+std::vector<std::unique_ptr<Source>> open_sources(const std::vector<std::string>& paths);
+
+// Gathers the recognised fields of all sources. A field found twice (same
+// time, quantity and level) is dropped when both hold the same values and
+// ends the run with exit status 2 naming both places when they differ;
+// between two parameters of one quantity the preferred one is kept. Fields
+// on grids that differ end the run naming both. Sources without a
+// recognised field are allowed; an import without any is not.
+Inventory take_inventory(std::vector<std::unique_ptr<Source>> sources);
+
+}  // namespace i2m

@@ -1,0 +1,68 @@
+// import_data_times: turns GRIB files (ERA5 from the Climate Data Store,
+// GFS) into the converter's input, one record file per data time, with the
+// control file and the date file beside them.
+
+#include <cstdio>
+#include <exception>
+#include <new>
+
+#include "common/failure.h"
+#include "import/inventory.h"
+#include "import/options.h"
+#include "import/plan.h"
+#include "import/report.h"
+#include "import/writer.h"
+#include "thermo/estab.h"
+
+namespace {
+
+using namespace i2m;
+
+constexpr const char* kProgram = "import_data_times";
+
+int report(int status, const std::string& message) {
+  std::fflush(stdout);
+  if (!message.empty()) std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
+  return status;
+}
+
+void list(const ImportOptions& options) {
+  std::vector<std::unique_ptr<Source>> sources;
+  for (const std::string& path : options.files) {
+    sources.push_back(open_source(path, static_cast<int>(sources.size())));
+    print_source(stdout, *sources.back());
+  }
+  const Inventory inv = take_inventory(std::move(sources));
+  const ImportPlan plan = make_plan(inv, options);
+  print_levels(stdout, plan.levels, "levels an import would keep");
+}
+
+void import(const ImportOptions& options) {
+  const Inventory inv = take_inventory(open_sources(options.files));
+  const ImportPlan plan = make_plan(inv, options);
+  es_ini();  // the derived specific humidity reads the converter's table
+  write_control_files(plan, options.out_dir);
+  const MissingTally missing = write_data_times(inv, plan, options.out_dir, import_threads(), stdout);
+  print_summary(stdout, inv, plan, missing, options.out_dir);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int status = kExitSuccess;
+  const std::optional<ImportOptions> options = parse_import_options(argc, argv, status);
+  if (!options) return status;
+  try {
+    if (options->list) {
+      list(*options);
+    } else {
+      import(*options);
+    }
+  } catch (const RunFailure& failure) {
+    return report(failure.status, failure.message);
+  } catch (const std::bad_alloc&) {
+    return report(kExitNoStorage, "cannot allocate memory: Allocation would exceed memory limit");
+  }
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) return report(kExitFileError, "standard output: cannot write");
+  return kExitSuccess;
+}

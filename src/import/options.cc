@@ -1,0 +1,46 @@
+#include "import/options.h"
+
+#include <cmath>
+
+#include "common/command_line.h"
+
+namespace i2m {
+
+std::optional<ImportOptions> parse_import_options(int argc, char** argv, int& exit_status) {
+  ImportOptions o;
+  CLI::App app{
+      "Turns GRIB (editions 1 and 2) files into the converter's input: one record file per data time,\n"
+      "InputModelInf.txt and adate.txt."};
+  add_standard_flags(app, "import_data_times");
+  app.add_option("--out", o.out_dir, "Output folder, created when missing")->type_name("DIR")->capture_default_str();
+  app.add_option("--levels", o.levels_hpa, "Keep exactly these pressure levels (hPa)")
+      ->delimiter(',')
+      ->type_name("P,P,...")
+      ->check(CLI::PositiveNumber);
+  app.add_option("--area", "Keep the points inside this box (degrees)")
+      ->type_name("N/W/S/E")
+      ->check(CLI::Validator(
+          [](const std::string& text) {
+            return parse_area(text) ? std::string()
+                                    : std::string("an area is N/W/S/E in degrees, with -90 <= S <= N <= 90");
+          },
+          "N/W/S/E"))
+      ->each([&o](const std::string& text) { o.area = parse_area(text); });
+  app.add_option("--model", o.model, "Model name (control file line 1, file names); default from the sources")
+      ->type_name("NAME")
+      ->check(CLI::Validator(
+          [](const std::string& name) {
+            return valid_model_name(name) ? std::string()
+                                          : std::string("a model name has 1 to 20 letters, digits, '.', '_' or '-'");
+          },
+          "NAME"));
+  app.add_flag("--list", o.list, "Print the inventory of the files and the levels an import would keep; write nothing");
+  app.add_option("FILE", o.files, "GRIB files, in any order")->required();
+  if (const std::optional<int> status = parse_command_line(app, argc, argv)) {
+    exit_status = *status;
+    return std::nullopt;
+  }
+  return o;
+}
+
+}  // namespace i2m

@@ -1,0 +1,146 @@
+#include "import/plan.h"
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+
+#include "import/data_time.h"
+#include "input/record_layout.h"
+
+namespace i2m {
+namespace {
+
+constexpr Quantity kUpperAir[] = {Quantity::height, Quantity::relative_humidity, Quantity::specific_humidity,
+                                  Quantity::temperature, Quantity::zonal_wind, Quantity::meridional_wind};
+constexpr Quantity kSurface[] = {Quantity::land_sea_mask, Quantity::mean_sea_level_pressure,
+                                 Quantity::surface_pressure, Quantity::topography};
+
+// The top depths of the four shallowest layers the sources hold.
+std::vector<double> soil_layers(const Inventory& inv, Quantity q) {
+  std::vector<double> tops;
+  for (const FieldInfo& f : inv.fields) {
+    if (f.quantity == q) tops.push_back(f.level);
+  }
+  std::sort(tops.begin(), tops.end());
+  tops.erase(std::unique(tops.begin(), tops.end(), [](double a, double b) { return level_key(a) == level_key(b); }),
+             tops.end());
+  if (tops.size() > kSoilLayers) tops.resize(kSoilLayers);
+  return tops;
+}
+
+std::string model_name_for(const Inventory& inv, const ImportOptions& options) {
+  if (!options.model.empty()) return options.model;
+  std::string name;
+  for (char c : inv.model_name) {
+    if (std::isalnum(static_cast<unsigned char>(c)) && name.size() < 20) name += c;
+  }
+  return name.empty() ? "IMPORT" : name;
+}
+
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+RecordPlan upper_air_record(const Inventory& inv, int64_t time, Quantity q, double pa) {
+  RecordPlan r;
+  r.tally = record_kind(q, 0);
+  r.field = inv.find(time, q, pa);
+  if (r.field != nullptr) {
+    r.kind = RecordKind::field;
+  } else if (q == Quantity::specific_humidity) {
+    r.temperature = inv.find(time, Quantity::temperature, pa);
+    r.humidity = inv.find(time, Quantity::relative_humidity, pa);
+    r.pressure_hpa = static_cast<float>(pa / 100.0);
+    if (r.temperature != nullptr && r.humidity != nullptr) r.kind = RecordKind::derived_humidity;
+  }
+  return r;
+}
+
+RecordPlan surface_record(const Inventory& inv, int64_t time, Quantity q, int layer, const std::vector<double>& tops) {
+  RecordPlan r;
+  r.tally = record_kind(q, layer);
+  const bool have_layer = !is_soil(q) || layer <= static_cast<int>(tops.size());
+  r.field = have_layer ? inv.find(time, q, is_soil(q) ? tops[layer - 1] : 0.0) : nullptr;
+  if (r.field != nullptr) r.kind = RecordKind::field;
+  return r;
+}
+
+DataTimePlan plan_data_time(const Inventory& inv, const ImportPlan& plan, int64_t time) {
+  DataTimePlan d;
+  d.time = time;
+  d.file_name = lower(plan.control.model_name) + "_" + format_data_time(time) + ".bin";
+  const int32_t lm = plan.control.lm;
+  d.records.resize(static_cast<size_t>(input_record_count(lm)));
+  for (Quantity q : kUpperAir) {
+    for (int32_t k = 1; k <= lm; ++k) {
+      d.records[input_record_number(upper_air_field(q), k, lm) - 1] = upper_air_record(inv, time, q, plan.levels.kept[k - 1]);
+    }
+  }
+  for (Quantity q : kSurface) d.records[input_record_number(InputField::slp, surface_slice(q, 1), lm) - 1] = surface_record(inv, time, q, 1, {});
+  for (int layer = 1; layer <= kSoilLayers; ++layer) {
+    for (int s = 0; s < 2; ++s) {
+      const Quantity q = s == 0 ? Quantity::soil_temperature : Quantity::soil_moisture;
+      d.records[input_record_number(InputField::slp, surface_slice(q, layer), lm) - 1] =
+          surface_record(inv, time, q, layer, plan.soil_layers[s]);
+    }
+  }
+  return d;
+}
+
+// "at every data time", "at 2024010100 and 3 more".
+std::string when(const std::vector<int64_t>& times, size_t all) {
+  if (times.size() == all) return all == 1 ? "at " + format_data_time(times.front()) : "at every data time";
+  std::string s = "at " + format_data_time(times.front());
+  if (times.size() > 1) s += " and " + std::to_string(times.size() - 1) + " more";
+  return s;
+}
+
+// The records of one kind (derived or missing), grouped by field and by
+// the data times where it happens.
+std::vector<PlanNote> notes_of(const ImportPlan& plan, RecordKind kind) {
+  std::vector<PlanNote> notes;
+  const auto lm = static_cast<size_t>(plan.control.lm);
+  for (size_t r = 0; r < plan.times.front().records.size(); ++r) {
+    std::vector<int64_t> times;
+    for (const DataTimePlan& d : plan.times) {
+      if (d.records[r].kind == kind) times.push_back(d.time);
+    }
+    if (times.empty()) continue;
+    const std::string what = record_kind_name(plan.times.front().records[r].tally);
+    const std::string at = when(times, plan.times.size());
+    if (notes.empty() || notes.back().what != what || notes.back().when != at) notes.push_back({what, {}, at});
+    if (r < 6 * lm) notes.back().levels_hpa.push_back(format_hpa(plan.levels.kept[r % lm]));
+  }
+  return notes;
+}
+
+}  // namespace
+
+bool valid_model_name(const std::string& name) {
+  if (name.empty() || name.size() > 20) return false;
+  return std::all_of(name.begin(), name.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '-';
+  });
+}
+
+ImportPlan make_plan(const Inventory& inv, const ImportOptions& options) {
+  check_upper_air(inv);
+  ImportPlan plan;
+  std::vector<double> requested;
+  for (double hpa : options.levels_hpa) requested.push_back(hpa * 100.0);
+  plan.levels = choose_levels(inv, requested);
+  for (double pa : plan.levels.kept) plan.levels_hpa.push_back(static_cast<float>(pa / 100.0));
+  plan.window = options.area ? window_for_area(inv.grid, *options.area) : whole_grid(inv.grid);
+  plan.control.model_name = model_name_for(inv, options);
+  plan.control.lm = static_cast<int32_t>(plan.levels.kept.size());
+  set_grid_numbers(inv.grid, plan.window, plan.control);
+  plan.soil_layers[0] = soil_layers(inv, Quantity::soil_temperature);
+  plan.soil_layers[1] = soil_layers(inv, Quantity::soil_moisture);
+  for (int64_t t : inv.times) plan.times.push_back(plan_data_time(inv, plan, t));
+  plan.derived = notes_of(plan, RecordKind::derived_humidity);
+  plan.missing = notes_of(plan, RecordKind::missing);
+  return plan;
+}
+
+}  // namespace i2m

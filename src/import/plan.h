@@ -1,0 +1,73 @@
+// What an import writes, decided before a byte is written: for every data
+// time the file name and, for each of its 6 lm + 12 records, where the
+// values come from. Plain data, printed by --list and the summary.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "control/run_control.h"
+#include "import/area.h"
+#include "import/inventory.h"
+#include "import/levels.h"
+
+namespace i2m {
+
+struct ImportOptions {
+  std::string out_dir = ".";
+  std::vector<double> levels_hpa;  // --levels; empty: the complete levels
+  std::optional<Area> area;        // --area; none: the whole grid
+  std::string model;               // --model; empty: what the sources suggest
+  bool list = false;               // --list: print the inventory, write nothing
+  std::vector<std::string> files;
+};
+
+enum class RecordKind { field, derived_humidity, missing };
+
+struct RecordPlan {
+  RecordKind kind = RecordKind::missing;
+  const FieldInfo* field = nullptr;        // kind field
+  const FieldInfo* temperature = nullptr;  // kind derived_humidity: its inputs
+  const FieldInfo* humidity = nullptr;
+  float pressure_hpa = 0;                  // derived_humidity: the level
+  int tally = 0;                           // record_kind() of the record
+};
+
+struct DataTimePlan {
+  int64_t time = 0;
+  std::string file_name;             // "era5_2024010112.bin"
+  std::vector<RecordPlan> records;   // in file order
+};
+
+// Records written as missing, or derived, for the summary: "specific
+// humidity" at levels "1000, 925, 850" (none for a surface record) "at every
+// data time".
+struct PlanNote {
+  std::string what;
+  std::vector<std::string> levels_hpa;
+  std::string when;
+};
+
+struct ImportPlan {
+  RunControl control;  // model name, im jm lm and grid numbers
+  std::vector<float> levels_hpa;
+  LevelChoice levels;
+  Window window;
+  // Top depths (m) of the four soil layers written, per soil quantity;
+  // fewer when the sources hold fewer.
+  std::vector<double> soil_layers[2];
+  std::vector<DataTimePlan> times;
+  std::vector<PlanNote> derived;
+  std::vector<PlanNote> missing;
+};
+
+// Decides everything; ends the run with exit status 2 on what makes the
+// import impossible (see choose_levels, window_for_area).
+ImportPlan make_plan(const Inventory& inv, const ImportOptions& options);
+
+// A model name that can also stand in a file name: letters, digits, '.',
+// '_' and '-', 1 to 20 characters.
+bool valid_model_name(const std::string& name);
+
+}  // namespace i2m

@@ -1,0 +1,56 @@
+// The quantities the importer fills the converter's input with, in the
+// system's own vocabulary and units, and where each one goes in the input
+// record file. Every source kind maps its own parameters onto these.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "input/record_layout.h"
+
+namespace i2m {
+
+enum class Quantity : uint8_t {
+  // Upper air, one field per pressure level.
+  height,             // geopotential height, m
+  relative_humidity,  // percent
+  specific_humidity,  // kg/kg
+  temperature,        // K
+  zonal_wind,         // m/s
+  meridional_wind,    // m/s
+  // Surface, one field.
+  land_sea_mask,            // 0 to 1
+  mean_sea_level_pressure,  // hPa
+  surface_pressure,         // hPa
+  topography,               // m
+  // Soil, one field per layer; layers are told apart by the depth of their top.
+  soil_temperature,  // K
+  soil_moisture,     // volumetric, 0 to 1
+};
+
+inline constexpr int kUpperAirQuantities = 6;
+inline constexpr int kSoilLayers = 4;
+
+inline bool is_upper_air(Quantity q) { return static_cast<int>(q) < kUpperAirQuantities; }
+inline bool is_soil(Quantity q) { return q == Quantity::soil_temperature || q == Quantity::soil_moisture; }
+
+// "temperature", "soil moisture", ...
+std::string_view quantity_name(Quantity q);
+
+// The unit the record file holds it in: "K", "%", "hPa", ...
+std::string_view quantity_unit(Quantity q);
+
+// The record file's field for an upper-air quantity (ht, rh, q, tp, uw, vw).
+InputField upper_air_field(Quantity q);
+
+// The surface slice (1 to 12) of a surface quantity, or of a soil quantity
+// at layer 1 to 4.
+int32_t surface_slice(Quantity q, int layer);
+
+// The 18 kinds of record of the file (six upper-air fields, then the twelve
+// surface slices), the rows of the importer's tallies.
+inline constexpr int kRecordKinds = 6 + 12;
+int record_kind(Quantity q, int layer);
+std::string record_kind_name(int kind);  // "temperature", "soil moisture layer 2"
+
+}  // namespace i2m

@@ -1,0 +1,134 @@
+#include "import/report.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <tuple>
+
+#include "import/data_time.h"
+#include "import/levels.h"
+
+namespace i2m {
+namespace {
+
+std::string join(const std::vector<std::string>& items, const char* separator = ", ") {
+  std::string s;
+  for (const std::string& item : items) s += (s.empty() ? "" : separator) + item;
+  return s;
+}
+
+std::string list_hpa(const std::vector<double>& levels_pa) {
+  std::vector<std::string> items;
+  for (double pa : levels_pa) items.push_back(format_hpa(pa));
+  return join(items) + " hPa";
+}
+
+// All data times when there are few, else the first and the last.
+std::string list_times(const std::vector<int64_t>& times) {
+  if (times.size() <= 8) {
+    std::vector<std::string> items;
+    for (int64_t t : times) items.push_back(format_data_time(t));
+    return join(items);
+  }
+  return std::to_string(times.size()) + " from " + format_data_time(times.front()) + " to " +
+         format_data_time(times.back());
+}
+
+// The recognised fields of one parameter: its levels or layers.
+struct FieldGroup {
+  std::set<double> levels;
+  std::set<std::pair<double, double>> layers;
+};
+
+std::string describe_group(Quantity q, const FieldGroup& g) {
+  if (is_upper_air(q)) {
+    std::vector<double> levels(g.levels.rbegin(), g.levels.rend());
+    return std::to_string(levels.size()) + " level" + (levels.size() > 1 ? "s" : "") + ": " + list_hpa(levels);
+  }
+  if (is_soil(q)) {
+    std::vector<std::string> layers;
+    for (const auto& [top, bottom] : g.layers) layers.push_back(format_number(top) + "-" + format_number(bottom));
+    return std::to_string(layers.size()) + " layer" + (layers.size() > 1 ? "s" : "") + ": " + join(layers) + " m";
+  }
+  return "";
+}
+
+}  // namespace
+
+void print_source(std::FILE* out, const Source& source) {
+  std::fprintf(out, "%s (%s): %lld fields\n", source.path().c_str(), source.kind().c_str(),
+               static_cast<long long>(source.field_count()));
+  if (!source.fields().empty()) {
+    std::fprintf(out, "  grid: %s\n", describe_grid(source.fields().front().grid).c_str());
+    std::set<int64_t> times;
+    for (const FieldInfo& f : source.fields()) times.insert(f.valid_time);
+    std::fprintf(out, "  data times: %s\n", list_times({times.begin(), times.end()}).c_str());
+  }
+  std::map<std::tuple<Quantity, std::string, std::string>, FieldGroup> groups;
+  for (const FieldInfo& f : source.fields()) {
+    FieldGroup& g = groups[{f.quantity, f.name, f.units}];
+    g.levels.insert(f.level);
+    g.layers.insert({f.level, f.layer_bottom});
+  }
+  std::fprintf(out, "  recognised:%s\n", groups.empty() ? " none" : "");
+  for (const auto& [key, group] : groups) {
+    const auto& [q, name, units] = key;
+    const std::string detail = describe_group(q, group);
+    std::fprintf(out, "    %-24s %s (%s)%s%s\n", std::string(quantity_name(q)).c_str(), name.c_str(), units.c_str(),
+                 detail.empty() ? "" : ", ", detail.c_str());
+  }
+  std::vector<std::string> ignored;
+  for (const IgnoredField& f : source.ignored()) ignored.push_back(f.description + " (" + std::to_string(f.count) + ")");
+  std::fprintf(out, "  ignored: %s\n", ignored.empty() ? "none" : join(ignored).c_str());
+}
+
+void print_levels(std::FILE* out, const LevelChoice& levels, const char* kept_heading) {
+  std::fprintf(out, "%s (%zu): %s\n", kept_heading, levels.kept.size(), list_hpa(levels.kept).c_str());
+  std::fprintf(out, "levels dropped (%zu)%s\n", levels.dropped.size(), levels.dropped.empty() ? "" : ":");
+  for (const DroppedLevel& d : levels.dropped) {
+    std::fprintf(out, "  %s hPa: %s\n", format_hpa(d.pa).c_str(), d.reason.c_str());
+  }
+}
+
+void print_summary(std::FILE* out, const Inventory& inv, const ImportPlan& plan, const MissingTally& missing,
+                   const std::string& dir) {
+  int64_t fields = 0, ignored = 0;
+  std::vector<std::string> kinds;
+  for (const auto& s : inv.sources) {
+    fields += s->field_count();
+    for (const IgnoredField& f : s->ignored()) ignored += f.count;
+    kinds.push_back(s->kind());
+  }
+  int superseded = 0;
+  for (const IgnoredField& f : inv.superseded) superseded += f.count;
+  std::fprintf(out, "== summary ==\n");
+  std::fprintf(out, "sources: %zu file%s (%s), %lld fields: %zu used, %lld ignored, %d identical duplicates dropped",
+               inv.sources.size(), inv.sources.size() > 1 ? "s" : "", join(kinds).c_str(),
+               static_cast<long long>(fields), inv.fields.size(), static_cast<long long>(ignored),
+               inv.identical_duplicates);
+  if (superseded > 0) std::fprintf(out, ", %d superseded", superseded);
+  std::fprintf(out, "\ngrid of the sources: %s\n", describe_grid(inv.grid).c_str());
+  const RunControl& rc = plan.control;
+  std::fprintf(out, "grid written: %d x %d points, la1 %d lo1 %d la2 %d lo2 %d di %d dj %d\n", rc.im, rc.jm, rc.la1,
+               rc.lo1, rc.la2, rc.lo2, rc.di, rc.dj);
+  std::fprintf(out, "model name: %s\n", rc.model_name.c_str());
+  std::fprintf(out, "data times: %s\n", list_times(inv.times).c_str());
+  print_levels(out, plan.levels, "levels kept");
+  const auto print_notes = [out](const char* heading, const std::vector<PlanNote>& notes, const char* prefix) {
+    std::fprintf(out, "%s:%s\n", heading, notes.empty() ? " none" : "");
+    for (const PlanNote& n : notes) {
+      std::fprintf(out, "  %s%s%s %s\n", n.what.c_str(), prefix,
+                   n.levels_hpa.empty() ? "" : (" at " + join(n.levels_hpa) + " hPa,").c_str(), n.when.c_str());
+    }
+  };
+  print_notes("derived", plan.derived, " from temperature and relative humidity");
+  print_notes("written as missing", plan.missing, "");
+  std::fprintf(out, "points missing in the source, within the grid written:\n");
+  for (int k = 0; k < kRecordKinds; ++k) {
+    std::fprintf(out, "  %-28s %lld\n", record_kind_name(k).c_str(), static_cast<long long>(missing[k]));
+  }
+  std::fprintf(out, "written to %s: %zu data time file%s, InputModelInf.txt, adate.txt\n", dir.c_str(),
+               plan.times.size(), plan.times.size() > 1 ? "s" : "");
+}
+
+}  // namespace i2m

@@ -1,0 +1,23 @@
+// What the importer prints: the inventory of each file (--list), the levels
+// an import keeps, and the summary after an import.
+#pragma once
+
+#include <cstdio>
+
+#include "import/inventory.h"
+#include "import/plan.h"
+#include "import/writer.h"
+
+namespace i2m {
+
+// One file's kind, grid, data times, recognised and ignored fields.
+void print_source(std::FILE* out, const Source& source);
+
+// The levels kept and each level dropped with its reason.
+void print_levels(std::FILE* out, const LevelChoice& levels, const char* kept_heading);
+
+// The closing summary of an import.
+void print_summary(std::FILE* out, const Inventory& inv, const ImportPlan& plan, const MissingTally& missing,
+                   const std::string& dir);
+
+}  // namespace i2m

@@ -1,0 +1,186 @@
+#include "import/writer.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "common/constants.h"
+#include "common/failure.h"
+#include "common/file_io.h"
+#include "control/run_control_writer.h"
+#include "import/data_time.h"
+#include "input/record_writer.h"
+#include "thermo/humidity.h"
+
+namespace i2m {
+namespace {
+
+// One worker's storage, allocated once for the whole import: two fields on
+// the source grid and three on the written window.
+struct Buffers {
+  std::vector<float> source_a, source_b;
+  std::vector<float> window_a, window_b, result;
+};
+
+Buffers make_buffers(const LatLonGrid& grid, const Window& window) {
+  const size_t n = static_cast<size_t>(window.im()) * static_cast<size_t>(window.jm());
+  return {std::vector<float>(grid.points()), std::vector<float>(grid.points()), std::vector<float>(n),
+          std::vector<float>(n), std::vector<float>(n)};
+}
+
+// Reads one field and returns its points inside the window: the source
+// buffer itself when the window is the whole grid, else the cut copy.
+class FieldReader {
+ public:
+  FieldReader(const Inventory& inv, const Window& window, std::vector<std::mutex>& source_locks)
+      : inv_(inv), window_(window), source_locks_(source_locks) {}
+
+  const float* read(const FieldInfo& f, std::vector<float>& source, std::vector<float>& cut) const {
+    const Source& s = *inv_.sources[f.source];
+    if (s.reads_concurrently()) {
+      s.read(f, source.data());
+    } else {
+      std::lock_guard<std::mutex> lock(source_locks_[f.source]);
+      s.read(f, source.data());
+    }
+    if (window_.whole) return source.data();
+    cut_window(window_, inv_.grid.ni, source.data(), cut.data());
+    return cut.data();
+  }
+
+ private:
+  const Inventory& inv_;
+  const Window& window_;
+  std::vector<std::mutex>& source_locks_;
+};
+
+int64_t count_missing(const float* values, size_t n) {
+  int64_t missing = 0;
+  for (size_t p = 0; p < n; ++p) missing += values[p] == input_missing_flag;
+  return missing;
+}
+
+// Specific humidity from temperature and relative humidity with the
+// converter's own table and formula; missing wherever an input is.
+void derive_humidity(const float* tp, const float* rh, float pressure_hpa, float* q, size_t n) {
+  convert_humidity_level(tp, rh, pressure_hpa, q, n);
+  for (size_t p = 0; p < n; ++p) {
+    if (tp[p] == input_missing_flag || rh[p] == input_missing_flag) q[p] = input_missing_flag;
+  }
+}
+
+// Writes record r (1-based) of one data time's file; returns the points
+// the source marked missing (0 for derived and missing records).
+int64_t write_record(const FieldReader& reader, const RecordPlan& plan, int64_t r, Buffers& b, int fd,
+                     const std::string& path) {
+  const size_t n = b.result.size();
+  const float* values = b.result.data();
+  int64_t missing = 0;
+  switch (plan.kind) {
+    case RecordKind::field:
+      values = reader.read(*plan.field, b.source_a, b.window_a);
+      missing = count_missing(values, n);
+      break;
+    case RecordKind::derived_humidity: {
+      const float* tp = reader.read(*plan.temperature, b.source_a, b.window_a);
+      const float* rh = reader.read(*plan.humidity, b.source_b, b.window_b);
+      derive_humidity(tp, rh, plan.pressure_hpa, b.result.data(), n);
+      break;
+    }
+    case RecordKind::missing:
+      std::fill(b.result.begin(), b.result.end(), input_missing_flag);
+      break;
+  }
+  write_input_record(fd, path, r, values, n);
+  return missing;
+}
+
+// The file of one data time, written by `threads` workers that take the
+// records in turn; each record lands at its fixed offset.
+void write_data_time(const Inventory& inv, const ImportPlan& plan, const DataTimePlan& d, const std::string& path,
+                     std::vector<Buffers>& buffers, std::vector<std::mutex>& source_locks, MissingTally& tally) {
+  const int fd = open_for_writing(path);
+  const FieldReader reader(inv, plan.window, source_locks);
+  std::atomic<size_t> next{0};
+  std::atomic<bool> failed{false};
+  std::exception_ptr error;
+  std::mutex mutex;
+  auto work = [&](Buffers& b) {
+    MissingTally mine{};
+    try {
+      for (size_t r = next++; r < d.records.size() && !failed; r = next++) {
+        mine[static_cast<size_t>(d.records[r].tally)] +=
+            write_record(reader, d.records[r], static_cast<int64_t>(r) + 1, b, fd, path);
+      }
+    } catch (...) {
+      std::lock_guard<std::mutex> lock(mutex);
+      if (!error) error = std::current_exception();
+      failed = true;
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    for (size_t k = 0; k < tally.size(); ++k) tally[k] += mine[k];
+  };
+  std::vector<std::thread> workers;
+  for (size_t w = 1; w < buffers.size(); ++w) workers.emplace_back(work, std::ref(buffers[w]));
+  work(buffers[0]);
+  for (std::thread& t : workers) t.join();
+  if (error) {
+    ::close(fd);
+    ::unlink(path.c_str());
+    std::rethrow_exception(error);
+  }
+  close_file(fd, path);
+}
+
+// Writes `text` to `path` through a temporary name.
+void write_text_file(const std::string& dir, const std::string& name, const std::string& text) {
+  const std::string temporary = dir + "/." + name + ".part";
+  const int fd = open_for_writing(temporary);
+  write_at(fd, temporary, text.data(), text.size(), 0);
+  close_file(fd, temporary);
+  if (::rename(temporary.c_str(), (dir + "/" + name).c_str()) != 0) fail_file_errno(dir + "/" + name, "cannot rename");
+}
+
+}  // namespace
+
+int import_threads() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return static_cast<int>(std::clamp(cores, 1u, 4u));
+}
+
+void write_control_files(const ImportPlan& plan, const std::string& dir) {
+  std::error_code error;
+  std::filesystem::create_directories(dir, error);
+  if (error) fail_file(dir, "cannot create the output folder: " + error.message());
+  write_text_file(dir, "InputModelInf.txt", format_run_control(plan.control, plan.levels_hpa));
+  write_text_file(dir, "adate.txt", format_data_time(plan.times.front().time) + "\n");
+}
+
+MissingTally write_data_times(const Inventory& inv, const ImportPlan& plan, const std::string& dir, int threads,
+                              std::FILE* progress) {
+  MissingTally tally{};
+  std::vector<Buffers> buffers;
+  for (int w = 0; w < std::max(threads, 1); ++w) buffers.push_back(make_buffers(inv.grid, plan.window));
+  std::vector<std::mutex> source_locks(inv.sources.size());
+  const size_t count = plan.times.size();
+  for (size_t t = 0; t < count; ++t) {
+    const DataTimePlan& d = plan.times[t];
+    const std::string temporary = dir + "/." + d.file_name + ".part";
+    write_data_time(inv, plan, d, temporary, buffers, source_locks, tally);
+    const std::string final_name = dir + "/" + d.file_name;
+    if (::rename(temporary.c_str(), final_name.c_str()) != 0) fail_file_errno(final_name, "cannot rename");
+    std::fprintf(progress, "[%zu/%zu] %s -> %s\n", t + 1, count, format_data_time(d.time).c_str(), d.file_name.c_str());
+    std::fflush(progress);
+  }
+  return tally;
+}
+
+}  // namespace i2m
