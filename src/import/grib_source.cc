@@ -340,9 +340,8 @@ bool GribSource::classify(const Keys& keys, long edition, FieldInfo& info, Locat
   const std::string name = keys.get_string("shortName");
   const std::string level_type = keys.get_string("typeOfLevel");
   info.name = name;
-  if (level_type == "isobaricInhPa" || level_type == "isobaricInPa") {
-    const std::optional<Recognised> r = recognise_upper_air(name);
-    if (!r) return false;
+  const bool isobaric = level_type == "isobaricInhPa" || level_type == "isobaricInPa";
+  if (const std::optional<Recognised> r = isobaric ? recognise_upper_air(name) : std::nullopt) {
     info.quantity = r->quantity;
     info.preference = r->preference;
     location.divisor = r->divisor;

@@ -15,6 +15,7 @@ std::optional<ImportOptions> parse_import_options(int argc, char** argv, int& ex
   app.add_option("--out", o.out_dir, "Output folder, created when missing")->type_name("DIR")->capture_default_str();
   app.add_option("--levels", o.levels_hpa, "Keep exactly these pressure levels (hPa)")
       ->delimiter(',')
+      ->allow_extra_args(false)
       ->type_name("P,P,...")
       ->check(CLI::PositiveNumber);
   app.add_option("--area", "Keep the points inside this box (degrees)")

@@ -1,0 +1,108 @@
+// The importer on real data that no one here made: Debian's GFS 2.5-degree
+// sample (python-grib-doc), imported, converted, and checked point by point
+// against ecCodes' own grib_get_data, north-first rows and all.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/data_time.h"
+
+namespace {
+
+using namespace testing_support;
+
+const std::string kSample = "/usr/share/doc/python-grib-doc/examples/gfs.t12z.pgrbf120.2p5deg.grib2";
+
+struct Point {
+  double lat, lon;
+};
+
+// grib_get_data's value at each point, full precision; NaN where it prints none (missing).
+std::vector<double> grib_values(const TempDir& dir, const std::string& where, const std::vector<Point>& points) {
+  const RunResult r = run_command(dir.path(), "grib_get_data -F '%.17g' -w " + where + " '" + kSample + "'");
+  EXPECT_EQ(r.status, 0) << r.err;
+  std::vector<double> values(points.size(), NAN);
+  std::istringstream lines(r.out);
+  std::string header;
+  std::getline(lines, header);
+  double lat, lon, value;
+  while (lines >> lat >> lon >> value) {
+    for (size_t p = 0; p < points.size(); ++p) {
+      if (lat == points[p].lat && lon == points[p].lon) values[p] = value;
+    }
+  }
+  return values;
+}
+
+// The work file's value at a point of the 144 x 73 grid, rows south first.
+float work_value(const std::vector<unsigned char>& work, int record, const Point& p) {
+  const int i = static_cast<int>(p.lon / 2.5), j = static_cast<int>((p.lat + 90) / 2.5);
+  float v;
+  std::memcpy(&v, &work[(static_cast<size_t>(record - 1) * 73 * 144 + static_cast<size_t>(j) * 144 + i) * 4], 4);
+  return v;
+}
+
+TEST(GfsSample, ImportedAndConvertedValuesMatchEcCodes) {
+  if (!std::filesystem::exists(kSample)) GTEST_SKIP() << kSample << " is absent (Debian package python-grib-doc)";
+  TempDir dir;
+  const RunResult imported = run_command(dir.path(), "'" IMPORT_DATA_TIMES_PATH "' --out out '" + kSample + "'");
+  ASSERT_EQ(imported.status, 0) << imported.err;
+  EXPECT_NE(imported.out.find("[1/1] 2011011512 -> gfs_2011011512.bin\n"), std::string::npos);
+  EXPECT_NE(imported.out.find("levels dropped (1):\n  20 hPa: no relative humidity at 2011011512\n"), std::string::npos);
+
+  const RunResult converted = run_converter(dir.file("out"), "gfs_2011011512.bin\nx\n");
+  ASSERT_EQ(converted.status, 0) << converted.err;
+  const std::vector<unsigned char> work = file_bytes(dir.file("out/gfs_2011011512.bin.ZEPwrk"));
+  ASSERT_EQ(work.size(), (5u * 25 + 12) * 144 * 73 * 4);
+
+  // Levels as the control file lists them, 1000 hPa first.
+  std::istringstream control(read_file(dir.file("out/InputModelInf.txt")));
+  std::string line;
+  std::vector<std::string> levels;
+  for (int n = 0; std::getline(control, line); ++n) {
+    if (n >= 9) levels.push_back(line);
+  }
+  ASSERT_EQ(levels.size(), 25u);
+  auto level_index = [&](const std::string& hpa) {
+    for (size_t k = 0; k < levels.size(); ++k) {
+      if (levels[k] == hpa) return static_cast<int>(k) + 1;
+    }
+    return -1;
+  };
+  const int lm = 25;
+
+  // Points in both hemispheres and at both ends of the rows; the soil ones on land.
+  const std::vector<Point> points = {{60, 10}, {-30, 150}, {0, 0}, {85, 357.5}, {-90, 0}, {47.5, 250}};
+  const std::vector<Point> land = {{50, 10}, {-25, 135}, {40, 260}, {-10, 300}};
+  struct Case {
+    const char* where;
+    int record;
+    double divisor;
+    const std::vector<Point>* at;
+  };
+  const Case cases[] = {
+      {"shortName=t,typeOfLevel=isobaricInhPa,level=850", 4 * lm + level_index("850"), 1, &points},
+      {"shortName=gh,typeOfLevel=isobaricInhPa,level=500", 2 * lm + level_index("500"), 1, &points},
+      {"shortName=prmsl", 5 * lm + 2, 100, &points},
+      // The third soil layer, 0.4 to 1 m: its top is the scaled value 40 (x 10^-2 m).
+      {"shortName=t,typeOfLevel=depthBelowLandLayer,scaledValueOfFirstFixedSurface=40", 5 * lm + 9, 1, &land},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.where);
+    const std::vector<double> expected = grib_values(dir, c.where, *c.at);
+    for (size_t p = 0; p < c.at->size(); ++p) {
+      ASSERT_FALSE(std::isnan(expected[p])) << "no value at point " << p;
+      EXPECT_EQ(work_value(work, c.record, (*c.at)[p]), static_cast<float>(expected[p] / c.divisor))
+          << (*c.at)[p].lat << " " << (*c.at)[p].lon;
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,333 @@
+// End-to-end runs of import_data_times on GRIB files made with the ecCodes
+// API: the record files, control file and date file it writes, compared
+// byte for byte with what the import rules give for the data written, and
+// its diagnostics on bad input.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/data_time.h"
+#include "support/era5_like.h"
+#include "support/expected.h"
+#include "support/grib_writer.h"
+
+namespace {
+
+using namespace testing_support;
+
+const std::string kImporter = IMPORT_DATA_TIMES_PATH;
+
+RunResult import(const TempDir& dir, const std::string& arguments) {
+  return run_command(dir.path(), "'" + kImporter + "' " + arguments);
+}
+
+// Every entry of a folder, hidden ones included; empty when it does not exist.
+std::vector<std::string> all_files(const std::string& dir) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(dir, error)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string text_of(const std::vector<unsigned char>& bytes) { return {bytes.begin(), bytes.end()}; }
+
+const std::string kEra5Control =
+    "ERA5\n8 5 3\n0\n-90000\n0\n90000\n315000\n45000\n45000\n1000\n850\n500\n";
+
+class ImportGrib : public ::testing::Test {
+ protected:
+  void write(const GribLayout& layout) { write_era5_grib(data, layout, dir.file("pl.grib"), dir.file("sfc.grib")); }
+  void expect_era5_import(const RunResult& r, const Era5Selection& selection, const std::string& out = "out") {
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out.rfind("[1/2] 2024010100 -> era5_2024010100.bin\n[2/2] 2024010106 -> era5_2024010106.bin\n== summary ==\n", 0), 0u)
+        << r.out;
+    EXPECT_EQ(all_files(dir.file(out)), (std::vector<std::string>{"InputModelInf.txt", "adate.txt",
+                                                                  "era5_2024010100.bin", "era5_2024010106.bin"}));
+    EXPECT_EQ(read_file(dir.file(out + "/adate.txt")), "2024010100\n");
+    EXPECT_TRUE(file_bytes(dir.file(out + "/era5_2024010100.bin")) == expected_era5_records(data, 0, selection));
+    EXPECT_TRUE(file_bytes(dir.file(out + "/era5_2024010106.bin")) == expected_era5_records(data, 1, selection));
+  }
+
+  TempDir dir;
+  Era5Like data;
+};
+
+TEST_F(ImportGrib, WritesTheRecordsOfEveryDataTimeFromEitherEdition) {
+  struct Case {
+    const char* name;
+    GribLayout layout;
+  };
+  const Case cases[] = {
+      {"GRIB1, simple packing", {1, "grid_simple", false, false, nullptr}},
+      {"GRIB2", {2, "grid_simple", false, false, nullptr}},
+      {"GRIB1 stored south first", {1, "grid_simple", true, false, nullptr}},
+      {"GRIB2 stored east to west", {2, "grid_simple", false, true, nullptr}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(dir.file("out"));
+    std::filesystem::remove(dir.file("pl.grib"));
+    std::filesystem::remove(dir.file("sfc.grib"));
+    write(c.layout);
+    // The single-level file first: the order of the files does not matter.
+    expect_era5_import(import(dir, "--out out sfc.grib pl.grib"), whole_era5_grid(data));
+    EXPECT_EQ(read_file(dir.file("out/InputModelInf.txt")), kEra5Control);
+  }
+}
+
+TEST_F(ImportGrib, Grib1AndGrib2OfTheSameValuesGiveIdenticalFiles) {
+  write({1, "grid_simple", false, false, nullptr});
+  ASSERT_EQ(import(dir, "--out one pl.grib sfc.grib").status, 0);
+  std::filesystem::rename(dir.file("pl.grib"), dir.file("pl1.grib"));
+  std::filesystem::rename(dir.file("sfc.grib"), dir.file("sfc1.grib"));
+  write({2, "grid_simple", false, false, nullptr});
+  ASSERT_EQ(import(dir, "--out two pl.grib sfc.grib").status, 0);
+  for (const std::string& name : all_files(dir.file("one"))) {
+    EXPECT_TRUE(file_bytes(dir.file("one/" + name)) == file_bytes(dir.file("two/" + name))) << name;
+  }
+}
+
+TEST_F(ImportGrib, KeepsTheAreaWrappingRoundTheGlobe) {
+  struct Case {
+    const char* area;
+    std::vector<int> rows_north_index;  // south to north
+    std::vector<int> columns;          // west to east
+    const char* grid_numbers;          // im jm, then lines 3 to 9 of the control file
+  };
+  const Case cases[] = {
+      // Across the 0 meridian: 270, 315, 0, 45, 90 degrees east.
+      {"45/-90/-45/90", {3, 2, 1}, {6, 7, 0, 1, 2}, "5 3 3\n0\n-45000\n-90000\n45000\n90000\n45000\n45000\n"},
+      // Across the 180 meridian: 135, 180, 225.
+      {"90/135/-90/-135", {4, 3, 2, 1, 0}, {3, 4, 5}, "3 5 3\n0\n-90000\n135000\n90000\n225000\n45000\n45000\n"},
+      // Edges are inside; a box within the grid's own longitudes.
+      {"0/45/-45/135", {3, 2}, {1, 2, 3}, "3 2 3\n0\n-45000\n45000\n0\n135000\n45000\n45000\n"},
+  };
+  write({1, "grid_simple", false, false, nullptr});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.area);
+    std::filesystem::remove_all(dir.file("out"));
+    expect_era5_import(import(dir, std::string("--out out --area ") + c.area + " pl.grib sfc.grib"),
+                       {c.rows_north_index, c.columns});
+    EXPECT_EQ(read_file(dir.file("out/InputModelInf.txt")), std::string("ERA5\n") + c.grid_numbers + "1000\n850\n500\n");
+  }
+}
+
+TEST_F(ImportGrib, ConvertsToAWorkFileTheConverterAccepts) {
+  write({1, "grid_simple", false, false, nullptr});
+  ASSERT_EQ(import(dir, "--out out pl.grib sfc.grib").status, 0);
+  const RunResult r = run_converter(dir.file("out"), "era5_2024010106.bin\nx\n");
+  EXPECT_EQ(r.status, 0) << r.err << r.out;
+  EXPECT_EQ(r.out.substr(0, 62), " using hardwired stuff!            8           5           3\n ");
+}
+
+TEST_F(ImportGrib, DropsIdenticalDuplicatesAndCountsThem) {
+  write({2, "grid_simple", false, false, nullptr});
+  // Concatenated files repeat whole messages.
+  std::vector<unsigned char> twice = file_bytes(dir.file("pl.grib"));
+  const std::vector<unsigned char> once = twice;
+  twice.insert(twice.end(), once.begin(), once.end());
+  write_file(dir.file("both.grib"), text_of(twice));
+  const RunResult r = import(dir, "--out out both.grib sfc.grib");
+  expect_era5_import(r, whole_era5_grid(data));
+  // 2 data times x 6 fields x 3 levels.
+  EXPECT_NE(r.out.find("36 identical duplicates dropped"), std::string::npos) << r.out;
+}
+
+bool no_surface_pressure(int v, size_t, size_t) { return v == kSp; }
+
+TEST_F(ImportGrib, WritesAnAbsentSurfaceFieldAsMissingAndSaysSo) {
+  write({1, "grid_simple", false, false, no_surface_pressure});
+  const RunResult r = import(dir, "--out out pl.grib sfc.grib");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("written as missing:\n  surface pressure at every data time\n"), std::string::npos) << r.out;
+  // The expected file with the surface-pressure record all 9.999e20.
+  std::vector<unsigned char> expected = expected_era5_records(data, 0, whole_era5_grid(data));
+  const size_t record = 8 + 4 * 40, sp = 6 * 3 + 2;
+  const float missing = 9.999e20f;
+  for (size_t p = 0; p < 40; ++p) std::memcpy(&expected[sp * record + 4 + 4 * p], &missing, 4);
+  EXPECT_TRUE(file_bytes(dir.file("out/era5_2024010100.bin")) == expected);
+}
+
+bool no_meridional_wind(int v, size_t, size_t) { return v == kV; }
+bool no_850_humidity(int v, size_t, size_t level) { return v == kR && level == 1; }
+
+TEST_F(ImportGrib, KeepsOnlyCompleteLevelsUnlessTold) {
+  write({1, "grid_simple", false, false, no_850_humidity});
+  RunResult r = import(dir, "--out out pl.grib sfc.grib");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("levels kept (2): 1000, 500 hPa\nlevels dropped (1):\n"
+                       "  850 hPa: no relative humidity at 2024010100 and at 1 more data time\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(read_file(dir.file("out/InputModelInf.txt")),
+            "ERA5\n8 5 2\n0\n-90000\n0\n90000\n315000\n45000\n45000\n1000\n500\n");
+
+  // Listed levels are kept whatever the sources hold; the gaps are missing.
+  r = import(dir, "--out listed --levels 500,850,700 pl.grib sfc.grib");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(read_file(dir.file("listed/InputModelInf.txt")),
+            "ERA5\n8 5 3\n0\n-90000\n0\n90000\n315000\n45000\n45000\n850\n700\n500\n");
+  const std::vector<unsigned char> bytes = file_bytes(dir.file("listed/era5_2024010100.bin"));
+  const size_t record = 8 + 4 * 40;
+  float first_rh_850 = 0, first_ht_700 = 0;
+  std::memcpy(&first_rh_850, &bytes[3 * record + 4], 4);  // rh, level 1 (850)
+  std::memcpy(&first_ht_700, &bytes[1 * record + 4], 4);  // ht, level 2 (700)
+  EXPECT_EQ(first_rh_850, 9.999e20f);
+  EXPECT_EQ(first_ht_700, 9.999e20f);
+  EXPECT_NE(r.out.find("levels dropped (1):\n  1000 hPa: not listed in --levels\n"), std::string::npos) << r.out;
+}
+
+TEST_F(ImportGrib, ListsTheInventoryAndWritesNothing) {
+  write({2, "grid_simple", false, false, no_850_humidity});
+  const RunResult r = import(dir, "--list --out out pl.grib sfc.grib");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const char* const lines[] = {
+      "pl.grib (GRIB2): 34 fields\n",
+      "  grid: 8 x 5 points, 45 x 45 degrees, latitudes -90 to 90, longitudes 0 to 315\n",
+      "  data times: 2024010100, 2024010106\n",
+      "    relative humidity        r (%), 2 levels: 1000, 500 hPa\n",
+      "    temperature              t (K), 3 levels: 1000, 850, 500 hPa\n",
+      "sfc.grib (GRIB2): 24 fields\n",
+      "levels an import would keep (2): 1000, 500 hPa\n",
+      "  850 hPa: no relative humidity at 2024010100 and at 1 more data time\n",
+  };
+  for (const char* line : lines) EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+  EXPECT_TRUE(all_files(dir.file("out")).empty());
+}
+
+// A pressure-level set made by hand: gh instead of z, on a 4 x 3 grid
+// stored north first, one level at 150 Pa given by its scaled value.
+TEST(ImportGribValues, KeepsRealNinesAndScaledLevelsAndDerivesHumidity) {
+  TempDir dir;
+  GribMessage m;
+  m.edition = 2;
+  m.centre = 7;  // NCEP
+  m.grid = {4, 3, 10, -10, 0, 30, false, false};
+  m.level_type = "isobaricInhPa";
+  m.scale_factor = 0;
+  m.scaled_value = 150;  // Pa: ecCodes' integer level reads 1
+  const double nan = NAN;
+  struct Field {
+    long param_id;
+    std::vector<double> values;
+  };
+  // gh holds a real 9999 m next to a point missing in the bitmap.
+  const Field fields[] = {
+      {156, {9999, nan, 31000, 31001, 31002, 31003, 31004, 31005, 31006, 31007, 31008, 31009}},
+      {157, {10, 20, 30, 40, 50, nan, 70, 80, 90, 100, 5, 15}},
+      {130, {200, 201, 202, 203, 204, 205, nan, 207, 208, 209, 210, 211}},
+      {131, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}},
+      {132, {-1, -2, -3, -4, -5, -6, -7, -8, -9, -10, -11, -12}},
+  };
+  for (const Field& f : fields) {
+    m.param_id = f.param_id;
+    m.values = f.values;
+    append_grib(dir.file("pl.grib2"), m);
+  }
+  const RunResult r = import(dir, "--out out pl.grib2");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(read_file(dir.file("out/InputModelInf.txt")), "GFS\n4 3 1\n0\n-10000\n0\n10000\n30000\n10000\n10000\n1.5\n");
+  const std::vector<unsigned char> bytes = file_bytes(dir.file("out/gfs_2024010100.bin"));
+  ASSERT_EQ(bytes.size(), 18u * (8 + 48));
+  auto value = [&](int record, int i, int j_south) {
+    float v;
+    std::memcpy(&v, &bytes[static_cast<size_t>(record) * 56 + 4 + 4 * static_cast<size_t>(j_south * 4 + i)], 4);
+    return v;
+  };
+  // Row j from the north is row 2 - j from the south.
+  EXPECT_EQ(value(0, 0, 2), 9999.0f);
+  EXPECT_EQ(value(0, 1, 2), 9.999e20f);
+  EXPECT_EQ(value(0, 3, 0), 31009.0f);
+  // Specific humidity derived at 1.5 hPa with the converter's table and
+  // formula, missing where temperature or humidity is.
+  for (int p = 0; p < 12; ++p) {
+    const int i = p % 4, j_south = 2 - p / 4;
+    const double t = fields[2].values[p], rh = fields[1].values[p];
+    const float expected = std::isnan(t) || std::isnan(rh) ? 9.999e20f
+                                                           : reference_q(static_cast<float>(t), static_cast<float>(rh), 1.5f);
+    EXPECT_TRUE(same_bits(value(2, i, j_south), expected)) << p;
+  }
+  EXPECT_NE(r.out.find("derived:\n  specific humidity from temperature and relative humidity at 1.5 hPa, at 2024010100\n"),
+            std::string::npos)
+      << r.out;
+}
+
+TEST_F(ImportGrib, RefusesBadInputWithOneDiagnosticAndNoDataTimeFile) {
+  write({1, "grid_simple", false, false, nullptr});
+  const std::vector<unsigned char> pl = file_bytes(dir.file("pl.grib"));
+  write_file(dir.file("letters.grib"), "these bytes merely hold the letters GRIB and 7777\n");
+  write_file(dir.file("empty.grib"), "");
+  write_file(dir.file("cut.grib"), text_of({pl.begin(), pl.end() - 10}));
+  write_file(dir.file("a_file"), "x");
+  write_era5_grib(data, {1, "grid_simple", false, false, no_meridional_wind}, dir.file("pl_no_v.grib"), dir.file("sfc2.grib"));
+  // The 850 hPa temperature of the first data time again, with other values.
+  GribMessage other;
+  other.param_id = 130;
+  other.level_type = "isobaricInhPa";
+  other.level = 850;
+  other.grid = {8, 5, 90, -90, 0, 315, false, false};
+  other.values.assign(40, 250.0);
+  append_grib(dir.file("other_t.grib"), other);
+  // The same field on a Gaussian grid.
+  GribMessage gaussian = other;
+  gaussian.sample = "regular_gg_pl_grib1";
+  gaussian.values.assign(6114, 250.0);
+  append_grib(dir.file("gaussian.grib"), gaussian);
+
+  struct Case {
+    const char* arguments;
+    const char* diagnostic;  // the whole line after "import_data_times: "
+  };
+  const Case cases[] = {
+      {"letters.grib", "letters.grib: not a GRIB file (it does not start with a GRIB message)"},
+      {"empty.grib", "empty.grib: empty file"},
+      {"cut.grib sfc.grib", "cut.grib: message 36 is cut short: it starts at byte "},
+      {"missing.grib", "missing.grib: cannot open: No such file or directory"},
+      {"pl.grib other_t.grib sfc.grib",
+       "other_t.grib: message 1: holds temperature again, with other values (also in pl.grib: message 11)"},
+      {"sfc.grib", "sfc.grib: no upper-air field at all at 2024010100"},
+      {"pl_no_v.grib sfc.grib", "pl_no_v.grib, sfc.grib: no meridional wind at any pressure level at 2024010100"},
+      {"gaussian.grib", "gaussian.grib: message 1: grid type regular_gg: only regular latitude-longitude grids can be imported"},
+      {"--out a_file/out pl.grib sfc.grib", "a_file/out: cannot create the output folder: Not a directory"},
+      {"--area 10/10/10/10 pl.grib sfc.grib", "--area 10/10/10/10: keeps 0 x 0 points of the grid"},
+      {"--area 45/0/0/0 pl.grib sfc.grib", "--area 45/0/0/0: keeps 1 x 2 points of the grid"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    std::filesystem::remove_all(dir.file("out"));
+    const std::string arguments = std::string(c.arguments);
+    const RunResult r = import(dir, arguments.find("--out") == std::string::npos ? "--out out " + arguments : arguments);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(r.err.rfind(std::string("import_data_times: ") + c.diagnostic, 0), 0u) << r.err;
+    for (const std::string& name : all_files(dir.file("out"))) EXPECT_EQ(name.find(".bin"), std::string::npos) << name;
+  }
+}
+
+TEST(ImportGribCommandLine, RefusesBadOptionsWithStatusTwo) {
+  TempDir dir;
+  const char* const lines[] = {"", "--area 1/2/3 x.grib", "--area 10/0/20/5 x.grib", "--levels 850,-5 x.grib",
+                               "--levels 850,abc x.grib", "--model 'two words' x.grib", "--model a/b x.grib",
+                               "--nonsense x.grib"};
+  for (const char* line : lines) {
+    SCOPED_TRACE(line);
+    const RunResult r = import(dir, line);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(r.err.rfind("import_data_times: ", 0), 0u) << r.err;
+  }
+  const RunResult help = import(dir, "--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("--area N/W/S/E"), std::string::npos) << help.out;
+}
+
+}  // namespace
