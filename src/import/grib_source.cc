@@ -9,9 +9,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cfloat>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -19,6 +21,7 @@
 #include "common/constants.h"
 #include "common/failure.h"
 #include "common/file_io.h"
+#include "import/convert_values.h"
 #include "import/data_time.h"
 
 namespace i2m {
@@ -211,6 +214,51 @@ std::string model_name_of(const Keys& keys) {
   return name;
 }
 
+// What ecCodes calls a message's parameter and level type. These are
+// "concepts", matched against ecCodes' parameter tables on every read,
+// about a millisecond each: the importer reads them once per parameter of a
+// file, keyed by the plain keys they are derived from (see below).
+struct ParameterNames {
+  std::string short_name;
+  std::string level_type;
+  long param_id = 0;
+  std::string units;
+};
+
+// The plain keys that decide a message's parameter, level type and units:
+// its tables, parameter numbers, level types, statistical processing, and
+// its level values, except on isobaric levels, where the pressure names no
+// other parameter (so that the 37 levels of one field share one entry).
+std::vector<long> parameter_identity(codes_handle* h, long edition) {
+  static constexpr const char* kGrib1[] = {"centre", "subCentre", "table2Version", "indicatorOfParameter",
+                                           "indicatorOfTypeOfLevel", "timeRangeIndicator", "localDefinitionNumber"};
+  static constexpr const char* kGrib2[] = {"centre", "subCentre", "tablesVersion", "localTablesVersion", "discipline",
+                                           "parameterCategory", "parameterNumber", "productDefinitionTemplateNumber",
+                                           "typeOfFirstFixedSurface", "typeOfSecondFixedSurface",
+                                           "typeOfStatisticalProcessing", "constituentType", "aerosolType",
+                                           "localDefinitionNumber"};
+  static constexpr const char* kGrib1Level[] = {"level"};
+  static constexpr const char* kGrib2Level[] = {"scaleFactorOfFirstFixedSurface", "scaledValueOfFirstFixedSurface",
+                                                "scaleFactorOfSecondFixedSurface", "scaledValueOfSecondFixedSurface"};
+  std::vector<long> identity{edition};
+  auto add = [&](const char* key) {
+    long value = LONG_MIN;  // absent from this message
+    codes_get_long(h, key, &value);
+    identity.push_back(value);
+  };
+  if (edition == 1) {
+    for (const char* key : kGrib1) add(key);
+    const long type = identity[5];
+    if (type != 100 && type != 210) add(kGrib1Level[0]);  // hPa and ECMWF's Pa
+  } else {
+    for (const char* key : kGrib2) add(key);
+    if (identity[9] != 100 || identity[10] != 255) {
+      for (const char* key : kGrib2Level) add(key);
+    }
+  }
+  return identity;
+}
+
 class GribSource : public Source {
  public:
   GribSource(const std::string& path, int index) : Source(path), index_(index) {}
@@ -221,21 +269,23 @@ class GribSource : public Source {
   GribSource& operator=(const GribSource&) = delete;
 
   void take_inventory();
-  void read(const FieldInfo& field, float* values) const override;
+  size_t read(const FieldInfo& field, float* values) const override;
   bool reads_concurrently() const override { return true; }
 
  private:
   std::string place(int message, int field_in_message) const;
   void check_gap(int fd, int64_t from, int64_t to, int next_message) const;
-  void add_message(void* bytes, size_t length, int64_t offset, int message);
-  void add_field(codes_handle* h, const std::string& place, Location location, long edition);
-  bool classify(const Keys& keys, long edition, FieldInfo& info, Location& location) const;
+  void add_message(unsigned char* bytes, size_t length, int64_t offset, int message);
+  void add_field(codes_handle* h, Location location, int message);
+  const ParameterNames& names_of(codes_handle* h, const Keys& keys, long edition);
+  bool classify(const Keys& keys, long edition, const ParameterNames& names, FieldInfo& info, Location& location) const;
   LatLonGrid read_grid(const Keys& keys, const std::string& place, Location& location) const;
   Handle handle_for(const Location& at, std::vector<unsigned char>& bytes, const std::string& place) const;
 
   int index_;
   bool seen_edition_[3] = {false, false, false};
   std::vector<Location> locations_;
+  std::map<std::vector<long>, ParameterNames> names_;
   int fd_ = -1;  // open for the source's life; pread() lets threads share it
   mutable std::mutex multi_field_mutex_;
 };
@@ -265,9 +315,10 @@ void GribSource::check_gap(int fd, int64_t from, int64_t to, int next_message) c
 }
 
 // Reads every message of the file with ecCodes' own message reader, which
-// gives the messages' true offsets and lengths (with multi-field support
-// on, a field's totalLength is that of the single-field message ecCodes
-// rebuilds), then lists the fields of each message.
+// gives the messages' true offsets (with multi-field support on, a field's
+// offset is right but its totalLength is that of the single-field message
+// ecCodes rebuilds). GRIB1 messages are read up to their data only: one
+// field each, and their headers are all the inventory needs.
 void GribSource::take_inventory() {
   configure_eccodes();
   std::FILE* file = std::fopen(path_.c_str(), "rb");
@@ -282,8 +333,8 @@ void GribSource::take_inventory() {
     size_t length = 0;
     off_t offset = 0;
     int error = 0;
-    std::unique_ptr<void, decltype(&std::free)> bytes(wmo_read_grib_from_file_malloc(file, 0, &length, &offset, &error),
-                                                      &std::free);
+    std::unique_ptr<unsigned char, decltype(&std::free)> bytes(
+        static_cast<unsigned char*>(wmo_read_grib_from_file_malloc(file, 1, &length, &offset, &error)), &std::free);
     if (!bytes) {
       if (error == GRIB_END_OF_FILE) break;
       std::fclose(file);
@@ -291,8 +342,16 @@ void GribSource::take_inventory() {
                            (error == GRIB_PREMATURE_END_OF_FILE ? " (the file is cut short)" : ""));
     }
     ++message;
-    // The reader hands back a message cut short by the end of the file as if
-    // it were whole.
+    // Byte 8 of every GRIB message, right after "GRIB" and its length, is the edition.
+    const bool edition1 = length > 7 && bytes.get()[7] == 1;
+    Handle first;
+    if (edition1) {
+      first.reset(codes_handle_new_from_partial_message(codes_context_get_default(), bytes.get(), length));
+      if (!first) fail_file(place(message, 0), "cannot be decoded: " + eccodes_reason(GRIB_DECODING_ERROR));
+      length = static_cast<size_t>(Keys(first.get(), place(message, 0)).get_long("totalLength"));
+    }
+    // ecCodes' reader hands back a message cut short by the end of the file
+    // as if it were whole.
     if (offset + static_cast<int64_t>(length) > st.st_size) {
       std::fclose(file);
       fail_file(path_, "message " + std::to_string(message) + " is cut short: it starts at byte " +
@@ -301,7 +360,11 @@ void GribSource::take_inventory() {
     }
     if (offset != end_of_last) check_gap(fd_, end_of_last, offset, message);
     end_of_last = offset + static_cast<int64_t>(length);
-    add_message(bytes.get(), length, offset, message);
+    if (edition1) {
+      add_field(first.get(), Location{offset, static_cast<int64_t>(length), 0}, message);
+    } else {
+      add_message(bytes.get(), length, offset, message);
+    }
   }
   std::fclose(file);
   if (message == 0) fail_file(path_, "holds no GRIB message");
@@ -309,37 +372,42 @@ void GribSource::take_inventory() {
   kind_ = seen_edition_[1] && seen_edition_[2] ? "GRIB1 and GRIB2" : seen_edition_[2] ? "GRIB2" : "GRIB1";
 }
 
-// Lists the fields of one message held in memory; most hold one, GFS's
-// wind messages two.
-void GribSource::add_message(void* bytes, size_t length, int64_t offset, int message) {
+// Lists the fields of one GRIB2 message held in memory. Most hold one
+// field, read straight from the bytes; GFS's wind messages hold two, which
+// only ecCodes' multi-field reader steps through.
+void GribSource::add_message(unsigned char* bytes, size_t length, int64_t offset, int message) {
+  Handle first(codes_handle_new_from_message(codes_context_get_default(), bytes, length));
+  if (!first) fail_file(place(message, 0), "cannot be decoded: " + eccodes_reason(GRIB_DECODING_ERROR));
+  // Section 8 (the end marker "7777") right after the first field's data
+  // section means there is no other field.
+  long section8 = 0;
+  if (codes_get_long(first.get(), "offsetSection8", &section8) != 0 || section8 == static_cast<long>(length) - 4) {
+    add_field(first.get(), Location{offset, static_cast<int64_t>(length), 0}, message);
+    return;
+  }
+  first.reset();
   std::lock_guard<std::mutex> lock(multi_field_mutex_);
   MultiFieldReader reader(bytes, length);
   for (int field_in_message = 0;; ++field_in_message) {
     int error = 0;
     Handle h = reader.next(error);
-    const std::string where = place(message, field_in_message);
     if (!h) {
       if (field_in_message > 0 && error == 0) break;
-      fail_file(where, "cannot be decoded: " + eccodes_reason(error != 0 ? error : GRIB_DECODING_ERROR));
+      fail_file(place(message, field_in_message),
+                "cannot be decoded: " + eccodes_reason(error != 0 ? error : GRIB_DECODING_ERROR));
     }
-    ++field_count_;
-    Location location;
-    location.offset = offset;
-    location.length = static_cast<int64_t>(length);
-    location.field_in_message = field_in_message;
-    const long edition = Keys(h.get(), where).get_long("edition");
-    if (edition == 1 || edition == 2) seen_edition_[edition] = true;
-    if (model_name_.empty()) model_name_ = model_name_of(Keys(h.get(), where));
-    add_field(h.get(), where, location, edition);
+    add_field(h.get(), Location{offset, static_cast<int64_t>(length), field_in_message}, message);
   }
 }
 
 // Sets quantity, level and preference of a recognised field; false for a
 // field the importer does not use.
-bool GribSource::classify(const Keys& keys, long edition, FieldInfo& info, Location& location) const {
-  const std::string name = keys.get_string("shortName");
-  const std::string level_type = keys.get_string("typeOfLevel");
+bool GribSource::classify(const Keys& keys, long edition, const ParameterNames& names, FieldInfo& info,
+                          Location& location) const {
+  const std::string& name = names.short_name;
+  const std::string& level_type = names.level_type;
   info.name = name;
+  info.units = names.units;
   const bool isobaric = level_type == "isobaricInhPa" || level_type == "isobaricInPa";
   if (const std::optional<Recognised> r = isobaric ? recognise_upper_air(name) : std::nullopt) {
     info.quantity = r->quantity;
@@ -361,9 +429,8 @@ bool GribSource::classify(const Keys& keys, long edition, FieldInfo& info, Locat
     location.divisor = r->divisor;
     return true;
   }
-  const long param_id = keys.get_long("paramId");
   for (const Era5Layer& layer : kEra5Layers) {
-    if (layer.param_id == param_id) {
+    if (layer.param_id == names.param_id) {
       info.quantity = layer.quantity;
       info.level = layer.top;
       info.layer_bottom = layer.bottom;
@@ -386,8 +453,28 @@ bool GribSource::classify(const Keys& keys, long edition, FieldInfo& info, Locat
   return true;
 }
 
+// ecCodes' gridType, or, for the header-only view of a GRIB1 message (where
+// ecCodes cannot tell a grid from spectral data without the data section),
+// the same name from the grid's data representation type.
+std::string grid_type_of(const Keys& keys) {
+  if (std::optional<std::string> type = keys.find_string("gridType")) return *type;
+  const long representation = keys.get_long("dataRepresentationType");
+  const bool reduced = keys.get_long("PLPresent") != 0;
+  switch (representation) {
+    case 0: return reduced ? "reduced_ll" : "regular_ll";
+    case 1: return "mercator";
+    case 3: return "lambert";
+    case 4: return reduced ? "reduced_gg" : "regular_gg";
+    case 5: return "polar_stereographic";
+    case 10: return "rotated_ll";
+    case 14: return "rotated_gg";
+    case 50: return "sh";
+    default: return "of data representation type " + std::to_string(representation);
+  }
+}
+
 LatLonGrid GribSource::read_grid(const Keys& keys, const std::string& place, Location& location) const {
-  const std::string type = keys.get_string("gridType");
+  const std::string type = grid_type_of(keys);
   if (type != "regular_ll") {
     fail_file(place, "grid type " + type + ": only regular latitude-longitude grids can be imported");
   }
@@ -425,11 +512,31 @@ LatLonGrid GribSource::read_grid(const Keys& keys, const std::string& place, Loc
   return g;
 }
 
-void GribSource::add_field(codes_handle* h, const std::string& place, Location location, long edition) {
-  const Keys keys(h, place);
+const ParameterNames& GribSource::names_of(codes_handle* h, const Keys& keys, long edition) {
+  std::vector<long> identity = parameter_identity(h, edition);
+  auto it = names_.find(identity);
+  if (it == names_.end()) {
+    ParameterNames names;
+    names.short_name = keys.get_string("shortName");
+    names.level_type = keys.get_string("typeOfLevel");
+    names.param_id = keys.get_long("paramId");
+    names.units = keys.find_string("units").value_or("");
+    it = names_.emplace(std::move(identity), std::move(names)).first;
+  }
+  return it->second;
+}
+
+void GribSource::add_field(codes_handle* h, Location location, int message) {
+  const std::string where = place(message, location.field_in_message);
+  const Keys keys(h, where);
+  ++field_count_;
+  const long edition = keys.get_long("edition");
+  if (edition == 1 || edition == 2) seen_edition_[edition] = true;
+  if (model_name_.empty()) model_name_ = model_name_of(keys);
+  const ParameterNames& names = names_of(h, keys, edition);
   FieldInfo info;
-  if (!classify(keys, edition, info, location)) {
-    count_ignored(ignored_, keys.get_string("shortName") + " on " + keys.get_string("typeOfLevel"));
+  if (!classify(keys, edition, names, info, location)) {
+    count_ignored(ignored_, names.short_name + " on " + names.level_type);
     return;
   }
   CivilTime t{};
@@ -440,11 +547,10 @@ void GribSource::add_field(codes_handle* h, const std::string& place, Location l
   t.day = static_cast<int>(date % 100);
   t.hour = static_cast<int>(time / 100);
   t.minute = static_cast<int>(time % 100);
-  if (!valid_civil(t)) fail_file(place, "validity time " + std::to_string(date) + " " + std::to_string(time) + " is not a date");
+  if (!valid_civil(t)) fail_file(where, "validity time " + std::to_string(date) + " " + std::to_string(time) + " is not a date");
   info.valid_time = seconds_from_civil(t);
-  info.grid = read_grid(keys, place, location);
-  info.units = keys.find_string("units").value_or("");
-  info.place = place;
+  info.grid = read_grid(keys, where, location);
+  info.place = where;
   info.source = index_;
   info.locator = locations_.size();
   locations_.push_back(location);
@@ -474,12 +580,7 @@ Handle GribSource::handle_for(const Location& at, std::vector<unsigned char>& by
   return h;
 }
 
-float to_float(double x) {
-  if (std::fabs(x) <= static_cast<double>(FLT_MAX)) return static_cast<float>(x);
-  return std::isnan(x) ? input_missing_flag : std::copysign(HUGE_VALF, static_cast<float>(x > 0 ? 1 : -1));
-}
-
-void GribSource::read(const FieldInfo& field, float* values) const {
+size_t GribSource::read(const FieldInfo& field, float* values) const {
   const Location& at = locations_[field.locator];
   // Kept per thread and reused: a field's message and its decoded doubles.
   thread_local std::vector<unsigned char> bytes;
@@ -501,15 +602,12 @@ void GribSource::read(const FieldInfo& field, float* values) const {
 
   const auto ni = static_cast<size_t>(field.grid.ni);
   const auto nj = static_cast<size_t>(field.grid.nj);
+  size_t missing = 0;
   for (size_t j = 0; j < nj; ++j) {
     const double* row = decoded.data() + (at.south_first ? j : nj - 1 - j) * ni;
-    float* out = values + j * ni;
-    if (at.east_first) {
-      for (size_t i = 0; i < ni; ++i) out[i] = to_float(row[ni - 1 - i] / at.divisor);
-    } else {
-      for (size_t i = 0; i < ni; ++i) out[i] = to_float(row[i] / at.divisor);
-    }
+    missing += convert_row(row, ni, at.divisor, at.east_first, values + j * ni);
   }
+  return missing;
 }
 
 }  // namespace

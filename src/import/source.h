@@ -38,9 +38,10 @@ class Source {
   // `values`: rows south to north, columns west to east, in the units of
   // quantity_unit(), each computed in double precision and rounded once to
   // float; points the file marks missing, and NaN, become
-  // input_missing_flag. Ends the run with exit status 2 naming the field's
-  // place when the file cannot be read or decoded.
-  virtual void read(const FieldInfo& field, float* values) const = 0;
+  // input_missing_flag. Returns the number of those. Ends the run with exit
+  // status 2 naming the field's place when the file cannot be read or
+  // decoded.
+  virtual size_t read(const FieldInfo& field, float* values) const = 0;
 
   // Whether read() may run on several threads at once.
   virtual bool reads_concurrently() const = 0;

@@ -36,23 +36,35 @@ Buffers make_buffers(const LatLonGrid& grid, const Window& window) {
           std::vector<float>(n), std::vector<float>(n)};
 }
 
+int64_t count_missing(const float* values, size_t n) {
+  int64_t missing = 0;
+  for (size_t p = 0; p < n; ++p) missing += values[p] == input_missing_flag;
+  return missing;
+}
+
 // Reads one field and returns its points inside the window: the source
-// buffer itself when the window is the whole grid, else the cut copy.
+// buffer itself when the window is the whole grid, else the cut copy; and
+// how many of those the source marked missing.
 class FieldReader {
  public:
   FieldReader(const Inventory& inv, const Window& window, std::vector<std::mutex>& source_locks)
       : inv_(inv), window_(window), source_locks_(source_locks) {}
 
-  const float* read(const FieldInfo& f, std::vector<float>& source, std::vector<float>& cut) const {
+  const float* read(const FieldInfo& f, std::vector<float>& source, std::vector<float>& cut, int64_t& missing) const {
     const Source& s = *inv_.sources[f.source];
+    size_t in_grid = 0;
     if (s.reads_concurrently()) {
-      s.read(f, source.data());
+      in_grid = s.read(f, source.data());
     } else {
       std::lock_guard<std::mutex> lock(source_locks_[f.source]);
-      s.read(f, source.data());
+      in_grid = s.read(f, source.data());
     }
-    if (window_.whole) return source.data();
+    if (window_.whole) {
+      missing = static_cast<int64_t>(in_grid);
+      return source.data();
+    }
     cut_window(window_, inv_.grid.ni, source.data(), cut.data());
+    missing = count_missing(cut.data(), cut.size());
     return cut.data();
   }
 
@@ -61,12 +73,6 @@ class FieldReader {
   const Window& window_;
   std::vector<std::mutex>& source_locks_;
 };
-
-int64_t count_missing(const float* values, size_t n) {
-  int64_t missing = 0;
-  for (size_t p = 0; p < n; ++p) missing += values[p] == input_missing_flag;
-  return missing;
-}
 
 // Specific humidity from temperature and relative humidity with the
 // converter's own table and formula; missing wherever an input is.
@@ -86,12 +92,12 @@ int64_t write_record(const FieldReader& reader, const RecordPlan& plan, int64_t 
   int64_t missing = 0;
   switch (plan.kind) {
     case RecordKind::field:
-      values = reader.read(*plan.field, b.source_a, b.window_a);
-      missing = count_missing(values, n);
+      values = reader.read(*plan.field, b.source_a, b.window_a, missing);
       break;
     case RecordKind::derived_humidity: {
-      const float* tp = reader.read(*plan.temperature, b.source_a, b.window_a);
-      const float* rh = reader.read(*plan.humidity, b.source_b, b.window_b);
+      int64_t ignored = 0;  // a derived field has no points missing in the source
+      const float* tp = reader.read(*plan.temperature, b.source_a, b.window_a, ignored);
+      const float* rh = reader.read(*plan.humidity, b.source_b, b.window_b, ignored);
       derive_humidity(tp, rh, plan.pressure_hpa, b.result.data(), n);
       break;
     }

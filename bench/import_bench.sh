@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# Benchmark of the importer on an ERA5-sized data time (1440 x 721 points,
+# 37 levels, 234 messages), written by make_era5_grib as GRIB1 with 16-bit
+# simple packing and as GRIB2 with complex packing and spatial differencing.
+#
+#   bash bench/import_bench.sh [--runs N] [--quick]
+#
+# For each file: paired runs of the importer and of grib_floor (decode every
+# message on one thread, write as many bytes), taking turns at going first,
+# with a sync between programs; then paired runs against CDO converting the
+# same file to its Fortran-record format (cdo -f ext -b F32 copy), the
+# nearest thing a user would do instead. Last, the peak resident memory of
+# an import of 8 data times from one GRIB1 file. Data are generated once and
+# cached in build/bench-data/import. --quick: a 360 x 181 grid, 3 runs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+runs=5 ni=1440 nj=721
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --runs) runs="$2"; shift ;;
+    --quick) runs=3 ni=360 nj=181 ;;
+    *) echo "usage: bash bench/import_bench.sh [--runs N] [--quick]" >&2; exit 2 ;;
+  esac
+  shift
+done
+
+cmake --preset release > /dev/null
+cmake --build --preset release > /dev/null
+bin="$PWD/build/release/bin"
+data="$PWD/build/bench-data/import/${ni}x${nj}"
+mkdir -p "$data"
+for edition in 1 2; do
+  if [ ! -f "$data/era5.grib$edition" ]; then
+    echo "writing $data/era5.grib$edition ..."
+    "$bin/make_era5_grib" "$data/era5.grib$edition.part" "$edition" --ni "$ni" --nj "$nj"
+    mv "$data/era5.grib$edition.part" "$data/era5.grib$edition"
+  fi
+done
+if [ ! -f "$data/era5_8times.grib1" ]; then
+  echo "writing $data/era5_8times.grib1 ..."
+  "$bin/make_era5_grib" "$data/era5_8times.grib1.part" 1 --times 8 --ni "$ni" --nj "$nj"
+  mv "$data/era5_8times.grib1.part" "$data/era5_8times.grib1"
+fi
+cd "$data"
+results=$(mktemp -d)
+trap 'rm -rf "$results" "$data/out" "$data/floor.out" "$data/cdo.ext"' EXIT
+
+run() {  # NAME COMMAND...: one measured run, then its output removed and flushed
+  local name=$1
+  shift
+  "$bin/measure" "$results/$name" "$@" > /dev/null
+  rm -rf out floor.out cdo.ext && sync
+}
+
+# Medians of the paired runs of A and B: wall times, ratio A/B, peak RSS.
+report() {  # A B LABEL_A LABEL_B
+  awk -v la="$3" -v lb="$4" '
+    FNR == 1 { file++ }
+    file == 1 { aw[FNR] = $1; am[FNR] = $2; if ($3 != 0) bad = la }
+    file == 2 { bw[FNR] = $1; bm[FNR] = $2; if ($3 != 0) bad = lb; n = FNR }
+    function median(a, k,   i, j, t, b) {
+      for (i = 1; i <= k; i++) b[i] = a[i]
+      for (i = 1; i <= k; i++) for (j = i + 1; j <= k; j++) if (b[j] < b[i]) { t = b[i]; b[i] = b[j]; b[j] = t }
+      return k % 2 ? b[(k + 1) / 2] : (b[k / 2] + b[k / 2 + 1]) / 2
+    }
+    END {
+      if (bad != "") { print bad " failed in a run" > "/dev/stderr"; exit 1 }
+      for (i = 1; i <= n; i++) r[i] = aw[i] / bw[i]
+      printf "  %-10s wall s: median %.3f   peak RSS MiB: %.1f\n", la, median(aw, n), median(am, n) / 1024
+      printf "  %-10s wall s: median %.3f   peak RSS MiB: %.1f\n", lb, median(bw, n), median(bm, n) / 1024
+      printf "  ratio %s/%s per pair: median %.3f (", la, lb, median(r, n)
+      for (i = 1; i <= n; i++) printf "%s%.2f", (i > 1 ? " " : ""), r[i]
+      printf ")\n"
+    }' "$results/$1" "$results/$2"
+}
+
+rm -rf out floor.out cdo.ext && sync
+for file in era5.grib1 era5.grib2; do
+  cat "$file" > /dev/null  # the page cache holds the file for every program alike
+  echo "== $file ($(stat -c %s "$file") bytes), $runs paired runs"
+  for r in $(seq "$runs"); do
+    if [ $((r % 2)) -eq 1 ]; then
+      run "import-$file" "$bin/import_data_times" --out out "$file"
+      run "floor-$file" "$bin/grib_floor" "$file" floor.out
+    else
+      run "floor-$file" "$bin/grib_floor" "$file" floor.out
+      run "import-$file" "$bin/import_data_times" --out out "$file"
+    fi
+  done
+  report "import-$file" "floor-$file" importer floor
+  if command -v cdo > /dev/null; then
+    for r in $(seq "$runs"); do
+      if [ $((r % 2)) -eq 1 ]; then
+        run "import2-$file" "$bin/import_data_times" --out out "$file"
+        run "cdo-$file" cdo -s -f ext -b F32 copy "$file" cdo.ext
+      else
+        run "cdo-$file" cdo -s -f ext -b F32 copy "$file" cdo.ext
+        run "import2-$file" "$bin/import_data_times" --out out "$file"
+      fi
+    done
+    report "import2-$file" "cdo-$file" importer cdo
+  fi
+done
+
+echo "== era5_8times.grib1: 8 data times from one file"
+run import8 "$bin/import_data_times" --out out era5_8times.grib1
+awk '{ printf "  importer wall s: %.3f   peak RSS MiB: %.1f\n", $1, $2 / 1024 }' "$results/import8"

@@ -1,0 +1,175 @@
+// make_era5_grib: writes an ERA5-sized data set as GRIB for the importer's
+// benchmark: 37 pressure levels of z, r, q, t, u, v and the 12 single-level
+// fields ERA5 delivers (lsm, msl, sp, surface z, stl1..4, swvl1..4), 234
+// messages per data time, on a 0.25-degree global grid stored north first.
+//
+//   make_era5_grib OUTPUT EDITION [--times N] [--ni NI --nj NJ]
+//
+// Edition 1 uses 16-bit simple packing (what the Data Store delivers),
+// edition 2 complex packing with spatial differencing (what GFS uses).
+// Later data times reuse the packed values of the first with another date.
+
+#include <eccodes.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+[[noreturn]] void die(const std::string& what) {
+  std::fprintf(stderr, "make_era5_grib: %s\n", what.c_str());
+  std::exit(2);
+}
+
+void check(int error, const char* key) {
+  if (error != 0) die(std::string(key) + ": " + codes_get_error_message(error));
+}
+
+void set(codes_handle* h, const char* key, long v) { check(codes_set_long(h, key, v), key); }
+void set(codes_handle* h, const char* key, double v) { check(codes_set_double(h, key, v), key); }
+void set(codes_handle* h, const char* key, const char* v) {
+  size_t n = std::strlen(v);
+  check(codes_set_string(h, key, v, &n), key);
+}
+
+const long kLevels[] = {1000, 975, 950, 925, 900, 875, 850, 825, 800, 775, 750, 700, 650, 600, 550, 500, 450, 400, 350,
+                        300,  250, 225, 200, 175, 150, 125, 100, 70,  50,  30,  20,  10,  7,   5,   3,   2,   1};
+
+struct Variable {
+  long param_id;
+  bool upper_air;
+  const char* level_type;
+  long top_cm, bottom_cm;
+};
+const Variable kVariables[] = {
+    {129, true, "isobaricInhPa", 0, 0},  {157, true, "isobaricInhPa", 0, 0},  {133, true, "isobaricInhPa", 0, 0},
+    {130, true, "isobaricInhPa", 0, 0},  {131, true, "isobaricInhPa", 0, 0},  {132, true, "isobaricInhPa", 0, 0},
+    {172, false, "surface", 0, 0},       {151, false, "surface", 0, 0},       {134, false, "surface", 0, 0},
+    {129, false, "surface", 0, 0},       {139, false, "depthBelowLandLayer", 0, 7},
+    {39, false, "depthBelowLandLayer", 0, 7},   {170, false, "depthBelowLandLayer", 7, 28},
+    {40, false, "depthBelowLandLayer", 7, 28},  {183, false, "depthBelowLandLayer", 28, 100},
+    {41, false, "depthBelowLandLayer", 28, 100}, {236, false, "depthBelowLandLayer", 100, 255},
+    {42, false, "depthBelowLandLayer", 100, 255},
+};
+
+// Smooth large-scale structure plus small noise, in each field's own range,
+// so that packing works on values like the real ones.
+std::vector<double> field_values(int variable, long level, int ni, int nj, uint64_t seed) {
+  std::vector<double> v(static_cast<size_t>(ni) * nj);
+  uint64_t state = seed * 0x9E3779B97F4A7C15ull + 12345;
+  const double p = static_cast<double>(level);
+  for (int j = 0; j < nj; ++j) {
+    const double lat = (90.0 - 180.0 * j / (nj - 1)) * M_PI / 180.0;
+    for (int i = 0; i < ni; ++i) {
+      const double lon = 2.0 * M_PI * i / ni;
+      state = state * 6364136223846793005ull + 1442695040888963407ull;
+      const double noise = static_cast<double>(state >> 40) / 16777216.0 - 0.5;
+      const double wave = std::sin(3 * lon + lat) * std::cos(lat);
+      const double land = std::sin(2 * lon) * std::cos(3 * lat) > 0.2 ? 1.0 : 0.0;
+      double x = 0;
+      switch (variable) {
+        case 0: x = 9.80665 * (44330.8 * (1 - std::pow(p / 1013.25, 0.190263)) + 200 * wave + 5 * noise); break;
+        case 1: x = 50 + 45 * wave + 4 * noise; break;
+        case 2: x = std::max(0.0, 0.015 * std::cos(lat) * std::cos(lat) * p / 1000 * (0.6 + 0.4 * wave)); break;
+        case 3: x = 200 + 80 * std::cos(lat) * p / 1000 + 5 * wave + noise; break;
+        case 4: x = 30 * std::cos(lat) * (1 - p / 1100) + 8 * wave + noise; break;
+        case 5: x = 10 * wave + noise; break;
+        case 6: x = land; break;
+        case 7: x = 101325 + 1500 * wave + 20 * noise; break;
+        case 8: x = 101325 - 20000 * land * (0.5 + 0.5 * wave) + 20 * noise; break;
+        case 9: x = 9.80665 * 2000 * land * (0.5 + 0.5 * wave); break;
+        default: x = (variable % 2 == 0) ? 250 + 40 * std::cos(lat) + 3 * wave + noise : land * (0.2 + 0.1 * wave); break;
+      }
+      v[static_cast<size_t>(j) * ni + i] = x;
+    }
+  }
+  return v;
+}
+
+codes_handle* make_message(int edition, int variable, long level, int ni, int nj) {
+  const Variable& var = kVariables[variable];
+  codes_handle* h = codes_grib_handle_new_from_samples(nullptr, edition == 1 ? "GRIB1" : "GRIB2");
+  if (h == nullptr) die("no GRIB sample");
+  set(h, "centre", 98L);
+  if (edition == 2) {
+    set(h, "setLocalDefinition", 1L);
+    set(h, "localDefinitionNumber", 1L);
+  }
+  set(h, "marsClass", "ea");
+  set(h, "gridType", "regular_ll");
+  set(h, "paramId", var.param_id);
+  // GRIB2 has no mean sea-level pressure on "surface": that would be sp.
+  set(h, "typeOfLevel", edition == 2 && var.param_id == 151 ? "meanSea" : var.level_type);
+  if (var.upper_air) set(h, "level", level);
+  if (var.top_cm + var.bottom_cm > 0) {
+    if (edition == 1) {
+      set(h, "topLevel", var.top_cm);
+      set(h, "bottomLevel", var.bottom_cm);
+    } else {
+      set(h, "scaleFactorOfFirstFixedSurface", 2L);
+      set(h, "scaledValueOfFirstFixedSurface", var.top_cm);
+      set(h, "scaleFactorOfSecondFixedSurface", 2L);
+      set(h, "scaledValueOfSecondFixedSurface", var.bottom_cm);
+    }
+  }
+  set(h, "Ni", static_cast<long>(ni));
+  set(h, "Nj", static_cast<long>(nj));
+  set(h, "latitudeOfFirstGridPointInDegrees", 90.0);
+  set(h, "latitudeOfLastGridPointInDegrees", -90.0);
+  set(h, "longitudeOfFirstGridPointInDegrees", 0.0);
+  set(h, "longitudeOfLastGridPointInDegrees", 360.0 - 360.0 / ni);
+  set(h, "iDirectionIncrementInDegrees", 360.0 / ni);
+  set(h, "jDirectionIncrementInDegrees", 180.0 / (nj - 1));
+  set(h, "bitsPerValue", 16L);
+  const std::vector<double> values = field_values(variable, level, ni, nj, static_cast<uint64_t>(variable * 100 + level));
+  check(codes_set_double_array(h, "values", values.data(), values.size()), "values");
+  if (edition == 2) set(h, "packingType", "grid_complex_spatial_differencing");
+  return h;
+}
+
+void write_message(codes_handle* h, long date, long time, std::FILE* out, const std::string& path) {
+  set(h, "dataDate", date);
+  set(h, "dataTime", time);
+  const void* message = nullptr;
+  size_t length = 0;
+  check(codes_get_message(h, &message, &length), "message");
+  if (std::fwrite(message, 1, length, out) != length) die(path + ": cannot write");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) die("usage: make_era5_grib OUTPUT EDITION [--times N] [--ni NI --nj NJ]");
+  const std::string path = argv[1];
+  const int edition = std::atoi(argv[2]);
+  int times = 1, ni = 1440, nj = 721;
+  for (int a = 3; a + 1 < argc; a += 2) {
+    const std::string option = argv[a];
+    const int value = std::atoi(argv[a + 1]);
+    if (option == "--times") times = value;
+    else if (option == "--ni") ni = value;
+    else if (option == "--nj") nj = value;
+    else die("unknown option " + option);
+  }
+  std::FILE* out = std::fopen(path.c_str(), "wb");
+  if (out == nullptr) die(path + ": cannot create");
+  std::vector<codes_handle*> messages;
+  for (int v = 0; v < 18; ++v) {
+    for (long level : kVariables[v].upper_air ? std::vector<long>(std::begin(kLevels), std::end(kLevels)) : std::vector<long>{0}) {
+      messages.push_back(make_message(edition, v, level, ni, nj));
+    }
+  }
+  for (int t = 0; t < times; ++t) {
+    // Data times six hours apart from 2024-01-01 00 UTC.
+    const long day = 1 + t / 4, hour = 6 * (t % 4);
+    for (codes_handle* h : messages) write_message(h, 20240100 + day, hour * 100, out, path);
+  }
+  for (codes_handle* h : messages) codes_handle_delete(h);
+  if (std::fclose(out) != 0) die(path + ": cannot write");
+  return 0;
+}
