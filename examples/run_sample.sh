@@ -1,25 +1,32 @@
 #!/usr/bin/env bash
-# Builds the converter in Release mode and converts the bundled sample data
-# time (144 x 73 x 17, relative humidity missing on its two lowest levels)
-# in build/sample-run, then shows the log and the files written.
+# The whole road on real data: builds the programs in Release mode, imports
+# the bundled GFS sample (examples/gfs, a subset of Debian's GFS 2.5-degree
+# file) into build/sample-run, converts the data time it holds, and shows
+# the importer's summary, the converter's log, the files written and the
+# inspector's verdict on the work file.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install_dependencies.sh --build
 cmake --preset release > /dev/null
 cmake --build --preset release > /dev/null
+bin="$PWD/build/release/bin"
 
 work=build/sample-run
 rm -rf "$work"
 mkdir -p "$work"
-cp examples/sample/InputModelInf.txt examples/sample/adate.txt examples/sample/in.bin "$work/"
-cd "$work"
 
-echo "== log (standard output) =="
+echo "== import_data_times (standard output) =="
+"$bin/import_data_times" --out "$work" examples/gfs/gfs_2p5deg_subset.grib2
+cd "$work"
+echo "== InputModelInf.txt =="
+cat InputModelInf.txt
+
+echo "== Input2ModelData log (standard output) =="
 status=0
-printf 'in.bin\nsample run\n' | ../release/bin/Input2ModelData || status=$?
+printf 'gfs_2011011512.bin\nsample run\n' | "$bin/Input2ModelData" || status=$?
 echo "== exit status: $status =="
 echo "== files in $work =="
 ls -l
-echo "== in.bin.ZEPwrk.gdsinfo =="
-cat in.bin.ZEPwrk.gdsinfo
+echo "== inspect_work_file gfs_2011011512.bin.ZEPwrk summary =="
+"$bin/inspect_work_file" gfs_2011011512.bin.ZEPwrk summary || true
 exit "$status"

@@ -6,13 +6,16 @@
 #   install_dependencies.sh --build   only what building needs
 set -euo pipefail
 
-packages=(g++ cmake make libgtest-dev libbenchmark-dev libpng-dev)
+# ecCodes reads GRIB for the importer; CLI11 parses the command lines.
+packages=(g++ cmake make libgtest-dev libbenchmark-dev libpng-dev libeccodes-dev libcli11-dev)
 if [ "${1:-}" != "--build" ]; then
   # gfortran cross-checks the log's number layout, setpriv (util-linux) runs
   # a test as an unprivileged user, parallel drives the batch script, cdo
   # reads the GrADS descriptor back, valgrind checks a run's memory use, and
   # clang with its runtime builds the sanitizer suite and the fuzz targets.
-  packages+=(gfortran util-linux parallel cdo valgrind clang-14 libclang-rt-14-dev)
+  # ecCodes' tools (grib_get_data) and Debian's GFS sample (python-grib-doc)
+  # check the importer on real data.
+  packages+=(gfortran util-linux parallel cdo valgrind clang-14 libclang-rt-14-dev libeccodes-tools python-grib-doc)
 fi
 
 missing=()
