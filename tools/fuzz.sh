@@ -16,7 +16,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-600}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(control_files_fuzzer date_file_fuzzer input_records_fuzzer whole_run_fuzzer)
+[ ${#targets[@]} -gt 0 ] || targets=(control_files_fuzzer date_file_fuzzer input_records_fuzzer whole_run_fuzzer import_grib_fuzzer)
 case $seconds in '' | *[!0-9]*) echo "fuzz.sh: SECONDS_PER_TARGET must be a whole number" >&2; exit 2 ;; esac
 
 bash tools/install_dependencies.sh || exit 2
@@ -28,17 +28,22 @@ bash tools/install_dependencies.sh || exit 2
 # Absolute: the targets work in scratch directories of their own.
 fuzz=$PWD/build/sanitize/fuzz
 bash tests/fuzz/make_seeds.sh build/sanitize/bin/make_data_time "$fuzz/seeds" > /dev/null || exit 2
+rm -rf "$fuzz/seeds/import_grib_fuzzer" && mkdir -p "$fuzz/seeds/import_grib_fuzzer" &&
+  build/sanitize/bin/make_grib_seeds examples/gfs/gfs_2p5deg_subset.grib2 "$fuzz/seeds/import_grib_fuzzer" 2> /dev/null || exit 2
 mkdir -p "$fuzz/logs"
 
 run_target() {  # run_target NAME
   local name=$1
   local inputs=("$fuzz/corpus/$name" "$fuzz/seeds/$name")
   [ -d "tests/fuzz/regressions/$name" ] && inputs+=("$PWD/tests/fuzz/regressions/$name")
-  local options=()
-  case $name in input_records_fuzzer | whole_run_fuzzer) options+=(-dict="$PWD/tests/fuzz/records.dict") ;; esac
+  local options=(-max_len=8192)
+  case $name in
+    input_records_fuzzer | whole_run_fuzzer) options+=(-dict="$PWD/tests/fuzz/records.dict") ;;
+    import_grib_fuzzer) options=(-max_len=65536) ;;  # GRIB messages of real files are kilobytes
+  esac
   mkdir -p "$fuzz/corpus/$name" "$fuzz/findings/$name"
   build/sanitize/bin/"$name" "${inputs[@]}" "${options[@]}" \
-    -max_total_time="$seconds" -max_len=8192 -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+    -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="$fuzz/findings/$name/" > "$fuzz/logs/$name.log" 2>&1
 }
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cfloat>
 #include <climits>
@@ -111,6 +112,7 @@ struct Location {
   bool south_first = false;
   bool east_first = false;
   double divisor = 1;  // the unit conversion: Pa to hPa, geopotential to height
+  int kind = 0;        // which kind of message it is (see message_kind)
 };
 
 // What a parameter is to the importer.
@@ -259,6 +261,24 @@ std::vector<long> parameter_identity(codes_handle* h, long edition) {
   return identity;
 }
 
+// ecCodes loads the definitions of a kind of message lazily, the first time
+// it parses or decodes one, and when two threads load the same definition
+// file at once a copy is lost (seen here as a leak). So the first field of
+// each kind is decoded alone, under this lock; the rest run in parallel. A
+// kind is a parameter with its level type, grid, packing and bitmap.
+std::mutex first_decode_mutex;
+
+std::vector<long> message_kind(codes_handle* h, std::vector<long> identity) {
+  static constexpr const char* kLayout[] = {"bitmapPresent", "dataRepresentationType", "gridDefinitionTemplateNumber",
+                                            "dataRepresentationTemplateNumber"};
+  for (const char* key : kLayout) {
+    long value = LONG_MIN;
+    codes_get_long(h, key, &value);
+    identity.push_back(value);
+  }
+  return identity;
+}
+
 class GribSource : public Source {
  public:
   GribSource(const std::string& path, int index) : Source(path), index_(index) {}
@@ -275,9 +295,10 @@ class GribSource : public Source {
  private:
   std::string place(int message, int field_in_message) const;
   void check_gap(int fd, int64_t from, int64_t to, int next_message) const;
-  void add_message(unsigned char* bytes, size_t length, int64_t offset, int message);
+  void add_message(std::vector<unsigned char>& bytes, size_t length, int64_t offset, int message);
+  void read_bytes(std::vector<unsigned char>& bytes, size_t n, int64_t offset, const std::string& place) const;
   void add_field(codes_handle* h, Location location, int message);
-  const ParameterNames& names_of(codes_handle* h, const Keys& keys, long edition);
+  const ParameterNames& names_of(const std::vector<long>& identity, const Keys& keys);
   bool classify(const Keys& keys, long edition, const ParameterNames& names, FieldInfo& info, Location& location) const;
   LatLonGrid read_grid(const Keys& keys, const std::string& place, Location& location) const;
   Handle handle_for(const Location& at, std::vector<unsigned char>& bytes, const std::string& place) const;
@@ -286,6 +307,9 @@ class GribSource : public Source {
   bool seen_edition_[3] = {false, false, false};
   std::vector<Location> locations_;
   std::map<std::vector<long>, ParameterNames> names_;
+  std::map<std::vector<long>, int> kinds_;
+  // One flag per kind, set once its first field has been decoded.
+  std::unique_ptr<std::atomic<bool>[]> decoded_once_;
   int fd_ = -1;  // open for the source's life; pread() lets threads share it
   mutable std::mutex multi_field_mutex_;
 };
@@ -314,11 +338,11 @@ void GribSource::check_gap(int fd, int64_t from, int64_t to, int next_message) c
   }
 }
 
-// Reads every message of the file with ecCodes' own message reader, which
-// gives the messages' true offsets (with multi-field support on, a field's
-// offset is right but its totalLength is that of the single-field message
-// ecCodes rebuilds). GRIB1 messages are read up to their data only: one
-// field each, and their headers are all the inventory needs.
+// Finds every message with ecCodes' own message reader, asked for no more
+// than the start of each: it reports where a message starts and how long it
+// is, and the data are not read at all. The inventory then needs the
+// headers only: of a GRIB1 message (one field each) its first bytes, of a
+// GRIB2 message the whole, since its fields must be counted.
 void GribSource::take_inventory() {
   configure_eccodes();
   std::FILE* file = std::fopen(path_.c_str(), "rb");
@@ -327,31 +351,21 @@ void GribSource::take_inventory() {
   if (::fstat(fileno(file), &st) != 0) fail_file_errno(path_, "cannot read");
   fd_ = ::fcntl(fileno(file), F_DUPFD_CLOEXEC, 0);
   if (fd_ < 0) fail_file_errno(path_, "cannot open");
+  std::vector<unsigned char> bytes;
   int64_t end_of_last = 0;
   int message = 0;
   for (;;) {
-    size_t length = 0;
-    off_t offset = 0;
-    int error = 0;
-    std::unique_ptr<unsigned char, decltype(&std::free)> bytes(
-        static_cast<unsigned char*>(wmo_read_grib_from_file_malloc(file, 1, &length, &offset, &error)), &std::free);
-    if (!bytes) {
-      if (error == GRIB_END_OF_FILE) break;
+    unsigned char start[16];
+    size_t length = sizeof start;
+    const int error = wmo_read_grib_from_file(file, start, &length);
+    if (error == GRIB_END_OF_FILE) break;
+    if (error != 0 && error != GRIB_BUFFER_TOO_SMALL) {
       std::fclose(file);
-      fail_file(path_, "cannot read the message after byte " + std::to_string(end_of_last) + ": " + eccodes_reason(error) +
-                           (error == GRIB_PREMATURE_END_OF_FILE ? " (the file is cut short)" : ""));
+      fail_file(path_, "cannot read the message after byte " + std::to_string(end_of_last) + ": " + eccodes_reason(error));
     }
+    // A message too long for `start` leaves the file 4 bytes into it, past "GRIB".
+    const int64_t offset = ::ftello(file) - (error == 0 ? static_cast<int64_t>(length) : 4);
     ++message;
-    // Byte 8 of every GRIB message, right after "GRIB" and its length, is the edition.
-    const bool edition1 = length > 7 && bytes.get()[7] == 1;
-    Handle first;
-    if (edition1) {
-      first.reset(codes_handle_new_from_partial_message(codes_context_get_default(), bytes.get(), length));
-      if (!first) fail_file(place(message, 0), "cannot be decoded: " + eccodes_reason(GRIB_DECODING_ERROR));
-      length = static_cast<size_t>(Keys(first.get(), place(message, 0)).get_long("totalLength"));
-    }
-    // ecCodes' reader hands back a message cut short by the end of the file
-    // as if it were whole.
     if (offset + static_cast<int64_t>(length) > st.st_size) {
       std::fclose(file);
       fail_file(path_, "message " + std::to_string(message) + " is cut short: it starts at byte " +
@@ -360,34 +374,49 @@ void GribSource::take_inventory() {
     }
     if (offset != end_of_last) check_gap(fd_, end_of_last, offset, message);
     end_of_last = offset + static_cast<int64_t>(length);
-    if (edition1) {
-      add_field(first.get(), Location{offset, static_cast<int64_t>(length), 0}, message);
-    } else {
-      add_message(bytes.get(), length, offset, message);
-    }
+    if (::fseeko(file, end_of_last, SEEK_SET) != 0) fail_file_errno(path_, "cannot read");
+    add_message(bytes, length, offset, message);
   }
   std::fclose(file);
   if (message == 0) fail_file(path_, "holds no GRIB message");
   if (end_of_last < st.st_size) check_gap(fd_, end_of_last, st.st_size, 0);
   kind_ = seen_edition_[1] && seen_edition_[2] ? "GRIB1 and GRIB2" : seen_edition_[2] ? "GRIB2" : "GRIB1";
+  decoded_once_ = std::make_unique<std::atomic<bool>[]>(kinds_.size());
 }
 
-// Lists the fields of one GRIB2 message held in memory. Most hold one
-// field, read straight from the bytes; GFS's wind messages hold two, which
-// only ecCodes' multi-field reader steps through.
-void GribSource::add_message(unsigned char* bytes, size_t length, int64_t offset, int message) {
-  Handle first(codes_handle_new_from_message(codes_context_get_default(), bytes, length));
+// Reads `n` bytes of the file at `offset` into `bytes`.
+void GribSource::read_bytes(std::vector<unsigned char>& bytes, size_t n, int64_t offset, const std::string& place) const {
+  bytes.resize(n);
+  if (::pread(fd_, bytes.data(), n, offset) != static_cast<ssize_t>(n)) {
+    fail_file(place, "cannot be read: the file has changed since it was opened");
+  }
+}
+
+// Lists the fields of one message. A GRIB1 message holds one field, and
+// its headers lie in its first bytes; a GRIB2 message is read whole: most
+// hold one field, parsed straight from the bytes, but GFS's wind messages
+// hold two, which only ecCodes' multi-field reader steps through.
+void GribSource::add_message(std::vector<unsigned char>& bytes, size_t length, int64_t offset, int message) {
+  constexpr size_t kGrib1Headers = 65536;  // more than a latitude-longitude grid's headers take
+  read_bytes(bytes, std::min(length, kGrib1Headers), offset, place(message, 0));
+  // Byte 8 of every GRIB message, after "GRIB" and the length, is the edition.
+  const bool edition1 = bytes.size() > 7 && bytes[7] == 1;
+  if (!edition1 && bytes.size() < length) read_bytes(bytes, length, offset, place(message, 0));
+  const Location location{offset, static_cast<int64_t>(length), 0};
+  Handle first(edition1 ? codes_handle_new_from_partial_message(codes_context_get_default(), bytes.data(), bytes.size())
+                        : codes_handle_new_from_message(codes_context_get_default(), bytes.data(), bytes.size()));
   if (!first) fail_file(place(message, 0), "cannot be decoded: " + eccodes_reason(GRIB_DECODING_ERROR));
   // Section 8 (the end marker "7777") right after the first field's data
   // section means there is no other field.
   long section8 = 0;
-  if (codes_get_long(first.get(), "offsetSection8", &section8) != 0 || section8 == static_cast<long>(length) - 4) {
-    add_field(first.get(), Location{offset, static_cast<int64_t>(length), 0}, message);
+  if (edition1 || codes_get_long(first.get(), "offsetSection8", &section8) != 0 ||
+      section8 == static_cast<long>(length) - 4) {
+    add_field(first.get(), location, message);
     return;
   }
   first.reset();
   std::lock_guard<std::mutex> lock(multi_field_mutex_);
-  MultiFieldReader reader(bytes, length);
+  MultiFieldReader reader(bytes.data(), length);
   for (int field_in_message = 0;; ++field_in_message) {
     int error = 0;
     Handle h = reader.next(error);
@@ -512,8 +541,7 @@ LatLonGrid GribSource::read_grid(const Keys& keys, const std::string& place, Loc
   return g;
 }
 
-const ParameterNames& GribSource::names_of(codes_handle* h, const Keys& keys, long edition) {
-  std::vector<long> identity = parameter_identity(h, edition);
+const ParameterNames& GribSource::names_of(const std::vector<long>& identity, const Keys& keys) {
   auto it = names_.find(identity);
   if (it == names_.end()) {
     ParameterNames names;
@@ -521,7 +549,7 @@ const ParameterNames& GribSource::names_of(codes_handle* h, const Keys& keys, lo
     names.level_type = keys.get_string("typeOfLevel");
     names.param_id = keys.get_long("paramId");
     names.units = keys.find_string("units").value_or("");
-    it = names_.emplace(std::move(identity), std::move(names)).first;
+    it = names_.emplace(identity, std::move(names)).first;
   }
   return it->second;
 }
@@ -533,7 +561,9 @@ void GribSource::add_field(codes_handle* h, Location location, int message) {
   const long edition = keys.get_long("edition");
   if (edition == 1 || edition == 2) seen_edition_[edition] = true;
   if (model_name_.empty()) model_name_ = model_name_of(keys);
-  const ParameterNames& names = names_of(h, keys, edition);
+  std::vector<long> identity = parameter_identity(h, edition);
+  const ParameterNames& names = names_of(identity, keys);
+  location.kind = kinds_.emplace(message_kind(h, std::move(identity)), static_cast<int>(kinds_.size())).first->second;
   FieldInfo info;
   if (!classify(keys, edition, names, info, location)) {
     count_ignored(ignored_, names.short_name + " on " + names.level_type);
@@ -561,10 +591,7 @@ void GribSource::add_field(codes_handle* h, Location location, int message) {
 // fields of a multi-field message take the shared multi-field reader;
 // the caller then holds the lock.
 Handle GribSource::handle_for(const Location& at, std::vector<unsigned char>& bytes, const std::string& place) const {
-  bytes.resize(static_cast<size_t>(at.length));
-  if (::pread(fd_, bytes.data(), bytes.size(), at.offset) != static_cast<ssize_t>(bytes.size())) {
-    fail_file(place, "cannot be read again: the file has changed since it was opened");
-  }
+  read_bytes(bytes, static_cast<size_t>(at.length), at.offset, place);
   int error = 0;
   Handle h;
   if (at.field_in_message == 0) {
@@ -585,6 +612,9 @@ size_t GribSource::read(const FieldInfo& field, float* values) const {
   // Kept per thread and reused: a field's message and its decoded doubles.
   thread_local std::vector<unsigned char> bytes;
   thread_local std::vector<double> decoded;
+  std::atomic<bool>& decoded_once = decoded_once_[static_cast<size_t>(at.kind)];
+  std::unique_lock<std::mutex> first(first_decode_mutex, std::defer_lock);
+  if (!decoded_once.load(std::memory_order_acquire)) first.lock();
   std::unique_lock<std::mutex> lock(multi_field_mutex_, std::defer_lock);
   if (at.field_in_message > 0) lock.lock();
   Handle h = handle_for(at, bytes, field.place);
@@ -599,6 +629,10 @@ size_t GribSource::read(const FieldInfo& field, float* values) const {
   if (error != 0) fail_file(field.place, "cannot decode: " + eccodes_reason(error));
   h.reset();
   if (lock.owns_lock()) lock.unlock();
+  if (first.owns_lock()) {
+    decoded_once.store(true, std::memory_order_release);
+    first.unlock();
+  }
 
   const auto ni = static_cast<size_t>(field.grid.ni);
   const auto nj = static_cast<size_t>(field.grid.nj);

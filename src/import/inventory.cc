@@ -42,8 +42,16 @@ void drop_duplicates(Inventory& inv) {
   inv.fields = std::move(kept);
 }
 
+// The converter's records hold fewer than 2^29 points (4 bytes each and a
+// 32-bit count); a bigger grid is refused before anything is decoded.
+constexpr size_t kMaxPoints = size_t{1} << 29;
+
 void check_one_grid(Inventory& inv) {
   const FieldInfo& first = inv.fields.front();
+  if (first.grid.points() >= kMaxPoints) {
+    fail_file(first.place, "a grid of " + std::to_string(first.grid.points()) +
+                               " points; the converter's records hold fewer than 536870912");
+  }
   for (const FieldInfo& f : inv.fields) {
     if (!same_grid(f.grid, first.grid)) {
       fail_file(f.place, "its grid (" + describe_grid(f.grid) + ") differs from the grid of " + first.place + " (" +
@@ -77,8 +85,8 @@ Inventory take_inventory(std::vector<std::unique_ptr<Source>> sources) {
     std::string files = inv.sources.size() == 1 ? inv.sources[0]->path() : "the files given";
     fail_file(files, "no field that the importer recognises (no upper-air field at all)");
   }
-  drop_duplicates(inv);
   check_one_grid(inv);
+  drop_duplicates(inv);
   for (size_t n = 0; n < inv.fields.size(); ++n) {
     inv.index_[key_of(inv.fields[n])] = n;
     inv.times.push_back(inv.fields[n].valid_time);

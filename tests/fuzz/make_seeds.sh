@@ -10,7 +10,8 @@ make_data_time=$1 out=$2
 repo=$(cd "$(dirname "$0")/../.." && pwd)
 sample=$repo/examples/sample
 
-rm -rf "$out"
+# Only this script's folders: the importer's seeds have a writer of their own.
+rm -rf "$out"/{control_files_fuzzer,date_file_fuzzer,input_records_fuzzer,whole_run_fuzzer}
 mkdir -p "$out"/{control_files_fuzzer,date_file_fuzzer,input_records_fuzzer,whole_run_fuzzer}
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT

@@ -1,0 +1,61 @@
+// Fuzzes the importer over one GRIB file in a scratch directory: inventory,
+// plan and the writing of every data time. It must end with the files
+// written or with a diagnostic (exit status 2), never with a crash, a
+// sanitizer report or a failure without a message.
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "common/failure.h"
+#include "fuzz_support.h"
+#include "import/inventory.h"
+#include "import/plan.h"
+#include "import/writer.h"
+#include "thermo/estab.h"
+
+namespace {
+
+// Grids beyond this are valid input, but their buffers would exceed the
+// fuzzer's memory limit; the importer itself refuses only 2^29 points.
+constexpr size_t kMaxFuzzPoints = size_t{1} << 20;
+
+void import_file() {
+  i2m::ImportOptions options;
+  options.files = {"in.grib"};
+  options.out_dir = "out";
+  auto sources = i2m::open_sources(options.files);
+  for (const auto& s : sources) {
+    for (const i2m::FieldInfo& f : s->fields()) {
+      if (f.grid.points() > kMaxFuzzPoints) return;
+    }
+  }
+  const i2m::Inventory inv = i2m::take_inventory(std::move(sources));
+  const i2m::ImportPlan plan = i2m::make_plan(inv, options);
+  i2m::write_control_files(plan, options.out_dir);
+  std::FILE* progress = std::fopen("/dev/null", "w");
+  i2m::write_data_times(inv, plan, options.out_dir, 2, progress);
+  std::fclose(progress);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzzing::enter_scratch_directory();
+  i2m::es_ini();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzzing::write_bytes("in.grib", data, size);
+  std::error_code ignored;
+  std::filesystem::remove_all("out", ignored);
+  try {
+    import_file();
+  } catch (const i2m::RunFailure& failure) {
+    if (failure.status != i2m::kExitFileError || failure.message.empty()) std::abort();
+  }
+  return 0;
+}

@@ -1,0 +1,71 @@
+// Writes the seed corpus of the importer's fuzz target: small ERA5-like
+// data sets as GRIB1 and GRIB2 (north and south first, with bitmaps), a few
+// whole messages of the bundled GFS sample (a multi-field wind message
+// among them), and cut copies of each.
+//
+//   make_grib_seeds GFS_SAMPLE OUT_DIR
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "support/era5_like.h"
+
+namespace {
+
+using namespace testing_support;
+
+std::vector<char> read_all(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void write_all(const std::string& path, const std::vector<char>& bytes) {
+  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// The seed and two cut copies: inside the last message and in its middle.
+void write_seed(const std::string& out, const std::string& name, const std::vector<char>& bytes) {
+  write_all(out + "/" + name, bytes);
+  write_all(out + "/" + name + ".cut_end", {bytes.begin(), bytes.end() - 7});
+  write_all(out + "/" + name + ".cut_half", {bytes.begin(), bytes.begin() + static_cast<long>(bytes.size() / 2)});
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: make_grib_seeds GFS_SAMPLE OUT_DIR\n");
+    return 2;
+  }
+  const std::string out = argv[2];
+  Era5Like small;
+  small.ni = 4;
+  small.nj = 3;
+  small.dlat = 45;  // GRIB1 holds steps up to 65.535 degrees
+  small.dlon = 45;
+  small.levels_hpa = {850, 500};
+  small.dates = {20240101};
+  small.times = {600};
+  const GribLayout layouts[] = {{1, "grid_simple", false, false, nullptr}, {2, "grid_simple", false, false, nullptr},
+                                {1, "grid_simple", true, true, nullptr}};
+  int n = 0;
+  for (const GribLayout& layout : layouts) {
+    const std::string pl = out + "/.pl", sfc = out + "/.sfc";
+    std::remove(pl.c_str());
+    std::remove(sfc.c_str());
+    write_era5_grib(small, layout, pl, sfc);
+    std::vector<char> both = read_all(pl);
+    const std::vector<char> single = read_all(sfc);
+    both.insert(both.end(), single.begin(), single.end());
+    write_seed(out, "era5_" + std::to_string(++n), both);
+    std::remove(pl.c_str());
+    std::remove(sfc.c_str());
+  }
+  // The GFS sample's first four messages: gh, t, r and the u/v pair.
+  const std::vector<char> gfs = read_all(argv[1]);
+  write_seed(out, "gfs_first_messages", {gfs.begin(), gfs.begin() + std::min<size_t>(gfs.size(), 42316)});
+  return 0;
+}
