@@ -267,6 +267,12 @@ TEST_F(ImportGrib, RefusesBadInputWithOneDiagnosticAndNoDataTimeFile) {
   write_file(dir.file("empty.grib"), "");
   write_file(dir.file("cut.grib"), text_of({pl.begin(), pl.end() - 10}));
   write_file(dir.file("a_file"), "x");
+  // A GRIB2 file whose first message lost its end marker "7777".
+  write_era5_grib(data, {2, "grid_simple", false, false, nullptr}, dir.file("pl2.grib"), dir.file("sfc2_.grib"));
+  std::vector<unsigned char> damaged = file_bytes(dir.file("pl2.grib"));
+  const size_t first_length = damaged[12] * 16777216u + damaged[13] * 65536u + damaged[14] * 256u + damaged[15];
+  damaged[first_length - 1] = 'X';
+  write_file(dir.file("damaged.grib"), text_of(damaged));
   write_era5_grib(data, {1, "grid_simple", false, false, no_meridional_wind}, dir.file("pl_no_v.grib"), dir.file("sfc2.grib"));
   // The 850 hPa temperature of the first data time again, with other values.
   GribMessage other;
@@ -291,6 +297,7 @@ TEST_F(ImportGrib, RefusesBadInputWithOneDiagnosticAndNoDataTimeFile) {
       {"empty.grib", "empty.grib: empty file"},
       {"cut.grib sfc.grib", "cut.grib: message 36 is cut short: it starts at byte "},
       {"missing.grib", "missing.grib: cannot open: No such file or directory"},
+      {"damaged.grib", "damaged.grib: message 1: does not end with the GRIB end marker 7777 where its length says"},
       {"pl.grib other_t.grib sfc.grib",
        "other_t.grib: message 1: holds temperature again, with other values (also in pl.grib: message 11)"},
       {"sfc.grib", "sfc.grib: no upper-air field at all at 2024010100"},

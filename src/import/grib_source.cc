@@ -384,6 +384,14 @@ void GribSource::take_inventory() {
   decoded_once_ = std::make_unique<std::atomic<bool>[]>(kinds_.size());
 }
 
+// A message must end with its end marker before ecCodes parses it whole:
+// its multi-field reader frees memory twice on a message without one.
+void check_end_marker(const std::vector<unsigned char>& bytes, const std::string& place) {
+  if (codes_check_message_footer(bytes.data(), bytes.size(), PRODUCT_GRIB) != 0) {
+    fail_file(place, "does not end with the GRIB end marker 7777 where its length says: the message is damaged");
+  }
+}
+
 // Reads `n` bytes of the file at `offset` into `bytes`.
 void GribSource::read_bytes(std::vector<unsigned char>& bytes, size_t n, int64_t offset, const std::string& place) const {
   bytes.resize(n);
@@ -401,7 +409,10 @@ void GribSource::add_message(std::vector<unsigned char>& bytes, size_t length, i
   read_bytes(bytes, std::min(length, kGrib1Headers), offset, place(message, 0));
   // Byte 8 of every GRIB message, after "GRIB" and the length, is the edition.
   const bool edition1 = bytes.size() > 7 && bytes[7] == 1;
-  if (!edition1 && bytes.size() < length) read_bytes(bytes, length, offset, place(message, 0));
+  if (!edition1) {
+    if (bytes.size() < length) read_bytes(bytes, length, offset, place(message, 0));
+    check_end_marker(bytes, place(message, 0));
+  }
   const Location location{offset, static_cast<int64_t>(length), 0};
   Handle first(edition1 ? codes_handle_new_from_partial_message(codes_context_get_default(), bytes.data(), bytes.size())
                         : codes_handle_new_from_message(codes_context_get_default(), bytes.data(), bytes.size()));
@@ -592,6 +603,7 @@ void GribSource::add_field(codes_handle* h, Location location, int message) {
 // the caller then holds the lock.
 Handle GribSource::handle_for(const Location& at, std::vector<unsigned char>& bytes, const std::string& place) const {
   read_bytes(bytes, static_cast<size_t>(at.length), at.offset, place);
+  check_end_marker(bytes, place);
   int error = 0;
   Handle h;
   if (at.field_in_message == 0) {
