@@ -39,10 +39,7 @@ run_target() {  # run_target NAME
   local options=(-max_len=8192)
   case $name in
     input_records_fuzzer | whole_run_fuzzer) options+=(-dict="$PWD/tests/fuzz/records.dict") ;;
-    # GRIB messages of real files are kilobytes. ecCodes itself leaks memory
-    # when it parses some malformed headers; the sanitized tests check the
-    # importer's own memory on whole runs instead.
-    import_grib_fuzzer) options=(-max_len=65536 -detect_leaks=0) ;;
+    import_grib_fuzzer) options=(-max_len=65536) ;;  # GRIB messages of real files are kilobytes
   esac
   mkdir -p "$fuzz/corpus/$name" "$fuzz/findings/$name"
   build/sanitize/bin/"$name" "${inputs[@]}" "${options[@]}" \

@@ -4,16 +4,20 @@
 #include <grib_api.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <cfloat>
+#include <csignal>
 #include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -24,6 +28,17 @@
 #include "common/file_io.h"
 #include "import/convert_values.h"
 #include "import/data_time.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define I2M_WITH_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define I2M_WITH_SANITIZER 1
+#endif
+#endif
+#ifdef I2M_WITH_SANITIZER
+#include <sanitizer/common_interface_defs.h>
+#endif
 
 namespace i2m {
 namespace {
@@ -39,9 +54,31 @@ void keep_eccodes_message(const codes_context*, int, const char* message) {
   last_eccodes_message = message != nullptr ? message : "";
 }
 
+// The place of the field this thread is reading, for the failure handler.
+thread_local const std::string* place_in_hand = nullptr;
+GribFailureHandler failure_handler = nullptr;
+
+void on_eccodes_assertion(const char* message) {
+  static const std::string kNowhere;
+  failure_handler(place_in_hand != nullptr ? *place_in_hand : kNowhere, message);
+}
+
+// Names the field for the failure handler while ecCodes works on it.
+class PlaceInHand {
+ public:
+  explicit PlaceInHand(const std::string& place) : previous_(place_in_hand) { place_in_hand = &place; }
+  ~PlaceInHand() { place_in_hand = previous_; }
+  PlaceInHand(const PlaceInHand&) = delete;
+  PlaceInHand& operator=(const PlaceInHand&) = delete;
+
+ private:
+  const std::string* previous_;
+};
+
 void configure_eccodes() {
   static std::once_flag once;
   std::call_once(once, [] {
+    if (failure_handler != nullptr) codes_set_codes_assertion_failed_proc(on_eccodes_assertion);
     codes_context* context = codes_context_get_default();
     codes_context_set_logging_proc(context, keep_eccodes_message);
     // GFS packs u and v into one message with two fields; without this
@@ -343,6 +380,8 @@ void GribSource::check_gap(int fd, int64_t from, int64_t to, int next_message) c
 // is, and the data are not read at all. The inventory then needs the
 // headers only: of a GRIB1 message (one field each) its first bytes, of a
 // GRIB2 message the whole, since its fields must be counted.
+constexpr size_t kReaderRoom = 65536;
+
 void GribSource::take_inventory() {
   configure_eccodes();
   std::FILE* file = std::fopen(path_.c_str(), "rb");
@@ -352,18 +391,21 @@ void GribSource::take_inventory() {
   fd_ = ::fcntl(fileno(file), F_DUPFD_CLOEXEC, 0);
   if (fd_ < 0) fail_file_errno(path_, "cannot open");
   std::vector<unsigned char> bytes;
+  // ecCodes' reader may write past a small buffer while it works out the
+  // length of a damaged GRIB1 message; with this much room it does not.
+  std::vector<unsigned char> start(kReaderRoom);
   int64_t end_of_last = 0;
   int message = 0;
   for (;;) {
-    unsigned char start[16];
-    size_t length = sizeof start;
-    const int error = wmo_read_grib_from_file(file, start, &length);
+    size_t length = 16;
+    const int error = wmo_read_grib_from_file(file, start.data(), &length);
     if (error == GRIB_END_OF_FILE) break;
     if (error != 0 && error != GRIB_BUFFER_TOO_SMALL) {
       std::fclose(file);
       fail_file(path_, "cannot read the message after byte " + std::to_string(end_of_last) + ": " + eccodes_reason(error));
     }
-    // A message too long for `start` leaves the file 4 bytes into it, past "GRIB".
+    // A message too long for the 16 bytes asked leaves the file 4 bytes into
+    // it, past "GRIB".
     const int64_t offset = ::ftello(file) - (error == 0 ? static_cast<int64_t>(length) : 4);
     ++message;
     if (offset + static_cast<int64_t>(length) > st.st_size) {
@@ -382,6 +424,37 @@ void GribSource::take_inventory() {
   if (end_of_last < st.st_size) check_gap(fd_, end_of_last, st.st_size, 0);
   kind_ = seen_edition_[1] && seen_edition_[2] ? "GRIB1 and GRIB2" : seen_edition_[2] ? "GRIB2" : "GRIB1";
   decoded_once_ = std::make_unique<std::atomic<bool>[]>(kinds_.size());
+}
+
+// ecCodes' multi-field reader frees memory twice on some damaged messages,
+// which ends the process. Such work runs first in a child process (with
+// its standard error closed, as the C library reports the double free
+// there); the caller repeats it only when the child came through. Failures
+// of the importer's own in the child are left for the caller to meet.
+bool survives_in_child(const std::function<void()>& work) {
+  std::fflush(nullptr);
+  const pid_t child = ::fork();
+  if (child < 0) return true;  // no check possible; the work itself runs anyway
+  if (child == 0) {
+    const int null = ::open("/dev/null", O_WRONLY);
+    if (null >= 0) ::dup2(null, STDERR_FILENO);
+    // The child's end is the parent's answer, not a crash of the program:
+    // handlers that a harness installed for the parent (a fuzzer's) are
+    // taken away.
+    for (int signal : {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL}) std::signal(signal, SIG_DFL);
+#ifdef I2M_WITH_SANITIZER
+    __sanitizer_set_death_callback(nullptr);
+#endif
+    try {
+      work();
+    } catch (...) {
+    }
+    std::_Exit(0);
+  }
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 // A message must end with its end marker before ecCodes parses it whole:
@@ -405,6 +478,8 @@ void GribSource::read_bytes(std::vector<unsigned char>& bytes, size_t n, int64_t
 // hold one field, parsed straight from the bytes, but GFS's wind messages
 // hold two, which only ecCodes' multi-field reader steps through.
 void GribSource::add_message(std::vector<unsigned char>& bytes, size_t length, int64_t offset, int message) {
+  const std::string where = place(message, 0);
+  const PlaceInHand in_hand(where);
   constexpr size_t kGrib1Headers = 65536;  // more than a latitude-longitude grid's headers take
   read_bytes(bytes, std::min(length, kGrib1Headers), offset, place(message, 0));
   // Byte 8 of every GRIB message, after "GRIB" and the length, is the edition.
@@ -425,19 +500,31 @@ void GribSource::add_message(std::vector<unsigned char>& bytes, size_t length, i
     add_field(first.get(), location, message);
     return;
   }
+  // Another field follows only a complete one: a message whose sections
+  // stop short of its end is damaged (and ecCodes' multi-field reader frees
+  // memory twice on some of those).
+  if (!codes_is_defined(first.get(), "section7Length")) {
+    fail_file(place(message, 0), "its sections end before its end marker: the message is damaged");
+  }
   first.reset();
   std::lock_guard<std::mutex> lock(multi_field_mutex_);
-  MultiFieldReader reader(bytes.data(), length);
-  for (int field_in_message = 0;; ++field_in_message) {
-    int error = 0;
-    Handle h = reader.next(error);
-    if (!h) {
-      if (field_in_message > 0 && error == 0) break;
-      fail_file(place(message, field_in_message),
-                "cannot be decoded: " + eccodes_reason(error != 0 ? error : GRIB_DECODING_ERROR));
+  auto add_fields = [&] {
+    MultiFieldReader reader(bytes.data(), length);
+    for (int field_in_message = 0;; ++field_in_message) {
+      int error = 0;
+      Handle h = reader.next(error);
+      if (!h) {
+        if (field_in_message > 0 && error == 0) break;
+        fail_file(place(message, field_in_message),
+                  "cannot be decoded: " + eccodes_reason(error != 0 ? error : GRIB_DECODING_ERROR));
+      }
+      add_field(h.get(), Location{offset, static_cast<int64_t>(length), field_in_message}, message);
     }
-    add_field(h.get(), Location{offset, static_cast<int64_t>(length), field_in_message}, message);
+  };
+  if (!survives_in_child(add_fields)) {
+    fail_file(where, "ecCodes cannot step through the fields of this message: the message is damaged");
   }
+  add_fields();
 }
 
 // Sets quantity, level and preference of a recognised field; false for a
@@ -621,6 +708,7 @@ Handle GribSource::handle_for(const Location& at, std::vector<unsigned char>& by
 
 size_t GribSource::read(const FieldInfo& field, float* values) const {
   const Location& at = locations_[field.locator];
+  const PlaceInHand in_hand(field.place);
   // Kept per thread and reused: a field's message and its decoded doubles.
   thread_local std::vector<unsigned char> bytes;
   thread_local std::vector<double> decoded;
@@ -657,6 +745,8 @@ size_t GribSource::read(const FieldInfo& field, float* values) const {
 }
 
 }  // namespace
+
+void set_grib_failure_handler(GribFailureHandler handler) { failure_handler = handler; }
 
 std::unique_ptr<Source> open_grib_source(const std::string& path, int index) {
   auto source = std::make_unique<GribSource>(path, index);

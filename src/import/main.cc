@@ -5,10 +5,12 @@
 #include <malloc.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <new>
 
 #include "common/failure.h"
+#include "import/grib_source.h"
 #include "import/inventory.h"
 #include "import/options.h"
 #include "import/plan.h"
@@ -21,6 +23,16 @@ namespace {
 using namespace i2m;
 
 constexpr const char* kProgram = "import_data_times";
+
+// ecCodes found the data of a field damaged beyond its own checks. The
+// worker threads may be anywhere: the process ends here, with the one
+// diagnostic. A hidden .part file of the data time may stay behind.
+[[noreturn]] void report_damaged_data(const std::string& place, const char* message) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "%s: %s: the message is damaged (%s)\n", kProgram,
+               place.empty() ? "a GRIB file" : place.c_str(), message);
+  std::_Exit(kExitFileError);
+}
 
 int report(int status, const std::string& message) {
   std::fflush(stdout);
@@ -56,6 +68,7 @@ int main(int argc, char** argv) {
   // are faulted in once per import rather than once per message.
   mallopt(M_MMAP_THRESHOLD, 256 << 20);
   mallopt(M_TRIM_THRESHOLD, 512 << 20);
+  set_grib_failure_handler(report_damaged_data);
   int status = kExitSuccess;
   const std::optional<ImportOptions> options = parse_import_options(argc, argv, status);
   if (!options) return status;
