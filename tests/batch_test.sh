@@ -4,11 +4,11 @@
 # converted, and every output and log is compared with a single run of the
 # converter on the same input.
 #
-#   batch_test.sh CONVERTER MAKE_DATA_TIME
+#   batch_test.sh CONVERTER MAKE_DATA_TIME IMPORTER
 # Exit 77 (skipped) when GNU parallel is not installed.
 set -uo pipefail
 
-converter=$1 make_data_time=$2
+converter=$1 make_data_time=$2 importer=$3
 repo=$(cd "$(dirname "$0")/.." && pwd)
 command -v parallel > /dev/null 2>&1 || { echo "GNU parallel not installed: skipped"; exit 77; }
 
@@ -113,6 +113,18 @@ bash "$repo/tools/batch_report.sh" "$tmp/slurm_logs" > slurm_report.out
 check "the report on the Slurm logs exits 0" [ $? -eq 0 ]
 check "and counts 2 converted" grep -qx 'converted: 2' slurm_report.out
 check "slurm script passes bash -n" bash -n "$repo/tools/convert_slurm.sh"
+
+# The importer's output folder goes to the batch script as it is.
+"$importer" --out "$tmp/imported" "$repo/examples/gfs/gfs_2p5deg_subset.grib2" > /dev/null
+mkdir -p "$tmp/imported_ref"
+cp "$tmp/imported/InputModelInf.txt" "$tmp/imported/adate.txt" "$tmp/imported/gfs_2011011512.bin" "$tmp/imported_ref/"
+(cd "$tmp/imported_ref" && printf 'gfs_2011011512.bin\nx\n' | "$converter" > /dev/null)
+status=0
+ls "$tmp"/imported/*.bin | bash "$repo/tools/convert_batch.sh" -j 1 --logdir "$tmp/logs_imported" \
+  --workroot "$tmp/work_imported" --converter "$converter" "$tmp/imported/InputModelInf.txt" > imported.out 2>&1 || status=$?
+check "the imported folder converts in a batch" [ "$status" -eq 0 ]
+check "its work file equals a single run's" \
+  cmp -s "$tmp/imported/gfs_2011011512.bin.ZEPwrk" "$tmp/imported_ref/gfs_2011011512.bin.ZEPwrk"
 
 if [ "$failures" -eq 0 ]; then echo "batch_test: all checks passed"; else echo "batch_test: $failures checks failed"; fi
 [ "$failures" -eq 0 ]
