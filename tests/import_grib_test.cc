@@ -319,6 +319,37 @@ TEST_F(ImportGrib, RefusesBadInputWithOneDiagnosticAndNoDataTimeFile) {
   }
 }
 
+// Damaged messages on which ecCodes itself fails (found by fuzzing): the
+// import ends with exit status 2 and one line naming the message, not with
+// a crash of the library's.
+TEST(ImportGribDamage, EndsWithOneDiagnosticWhereEcCodesFails) {
+  const std::string regressions = std::string(SOURCE_DIR) + "/tests/fuzz/regressions/import_grib_fuzzer/";
+  struct Case {
+    std::string file;
+    const char* diagnostic;
+    bool crashes_library;  // a signal, which the sanitizer build reports itself
+  };
+  const Case cases[] = {
+      {regressions + "eccodes_assertion_in_complex_unpacking", ": message 1: the message is damaged (ecCodes assertion failed", false},
+      {regressions + "double_free_in_later_field", ": message 4: ecCodes cannot step through the fields of this message", false},
+      {regressions + "double_free_incomplete_first_field", ": message 2: its sections end before its end marker", false},
+      {std::string(SOURCE_DIR) + "/tests/data/grib1_step_divides_by_zero.grib",
+       ": message 3: the message is damaged (ecCodes stopped on signal Floating point exception)", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+#ifdef I2M_SANITIZER_BUILD
+    if (c.crashes_library) continue;
+#endif
+    TempDir dir;
+    const RunResult r = import(dir, "--out out '" + c.file + "'");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_NE(r.err.find(c.diagnostic), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.rfind("import_data_times: " + c.file, 0), 0u) << r.err;
+  }
+}
+
 TEST(ImportGribCommandLine, RefusesBadOptionsWithStatusTwo) {
   TempDir dir;
   const char* const lines[] = {"", "--area 1/2/3 x.grib", "--area 10/0/20/5 x.grib", "--levels 850,-5 x.grib",

@@ -29,14 +29,8 @@
 #include "import/convert_values.h"
 #include "import/data_time.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define I2M_WITH_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define I2M_WITH_SANITIZER 1
-#endif
-#endif
-#ifdef I2M_WITH_SANITIZER
+#include "common/sanitizer.h"
+#ifdef I2M_ADDRESS_SANITIZER
 #include <sanitizer/common_interface_defs.h>
 #endif
 
@@ -442,7 +436,7 @@ bool survives_in_child(const std::function<void()>& work) {
     // handlers that a harness installed for the parent (a fuzzer's) are
     // taken away.
     for (int signal : {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL}) std::signal(signal, SIG_DFL);
-#ifdef I2M_WITH_SANITIZER
+#ifdef I2M_ADDRESS_SANITIZER
     __sanitizer_set_death_callback(nullptr);
 #endif
     try {
@@ -708,7 +702,7 @@ Handle GribSource::handle_for(const Location& at, std::vector<unsigned char>& by
 
 size_t GribSource::read(const FieldInfo& field, float* values) const {
   const Location& at = locations_[field.locator];
-  const PlaceInHand in_hand(field.place);
+  std::optional<PlaceInHand> in_hand(std::in_place, field.place);
   // Kept per thread and reused: a field's message and its decoded doubles.
   thread_local std::vector<unsigned char> bytes;
   thread_local std::vector<double> decoded;
@@ -733,6 +727,7 @@ size_t GribSource::read(const FieldInfo& field, float* values) const {
     decoded_once.store(true, std::memory_order_release);
     first.unlock();
   }
+  in_hand.reset();  // ecCodes is done with the field
 
   const auto ni = static_cast<size_t>(field.grid.ni);
   const auto nj = static_cast<size_t>(field.grid.nj);
@@ -747,6 +742,8 @@ size_t GribSource::read(const FieldInfo& field, float* values) const {
 }  // namespace
 
 void set_grib_failure_handler(GribFailureHandler handler) { failure_handler = handler; }
+
+const std::string* grib_place_in_hand() { return place_in_hand; }
 
 std::unique_ptr<Source> open_grib_source(const std::string& path, int index) {
   auto source = std::make_unique<GribSource>(path, index);

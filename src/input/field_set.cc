@@ -11,13 +11,7 @@
 #include "common/constants.h"
 #include "common/failure.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define I2M_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define I2M_ADDRESS_SANITIZER 1
-#endif
-#endif
+#include "common/sanitizer.h"
 
 #ifdef I2M_ADDRESS_SANITIZER
 #include <sanitizer/asan_interface.h>
