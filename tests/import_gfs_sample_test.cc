@@ -94,6 +94,31 @@ TEST(GfsSample, ImportedAndConvertedValuesMatchEcCodes) {
       // The third soil layer, 0.4 to 1 m: its top is the scaled value 40 (x 10^-2 m).
       {"shortName=t,typeOfLevel=depthBelowLandLayer,scaledValueOfFirstFixedSurface=40", 5 * lm + 9, 1, &land},
   };
+  // The inspector's verdict on the real data: the soil zeros of GFS lie over
+  // the sea, which the verdict does not count.
+  const std::string inspect = "'" INSPECT_WORK_FILE_PATH "' out/gfs_2011011512.bin.ZEPwrk summary";
+  RunResult verdict = run_command(dir.path(), inspect);
+  EXPECT_EQ(verdict.status, 0) << verdict.out;
+  EXPECT_NE(verdict.out.find("verdict: ready"), std::string::npos) << verdict.out;
+  // One land point of the third soil layer set to zero afterwards (the
+  // converter's fill would have closed such a gap in the input).
+  std::vector<unsigned char> damaged = work;
+  const Point berlin{50, 10};
+  const int i = static_cast<int>(berlin.lon / 2.5), j = static_cast<int>((berlin.lat + 90) / 2.5);
+  const size_t mask = (static_cast<size_t>(5 * lm) * 73 * 144 + static_cast<size_t>(j) * 144 + i) * 4;
+  float mask_value = 0;
+  std::memcpy(&mask_value, &work[mask], 4);
+  ASSERT_EQ(mask_value, 1.0f);
+  const float zero = 0.0f;
+  std::memcpy(&damaged[(static_cast<size_t>(5 * lm + 8) * 73 * 144 + static_cast<size_t>(j) * 144 + i) * 4], &zero, 4);
+  write_file(dir.file("out/gfs_2011011512.bin.ZEPwrk"), std::string(damaged.begin(), damaged.end()));
+  verdict = run_command(dir.path(), inspect);
+  EXPECT_EQ(verdict.status, 1);
+  EXPECT_NE(verdict.out.find("verdict: NOT READY, 1 problems:\n  record 134 (st3) holds 1 zeros in a soil field over land, "
+                             "the first at i=5 j=57\n"),
+            std::string::npos)
+      << verdict.out;
+
   for (const Case& c : cases) {
     SCOPED_TRACE(c.where);
     const std::vector<double> expected = grib_values(dir, c.where, *c.at);

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <sstream>
@@ -77,19 +78,21 @@ TEST_F(InspectWorkFile, SummaryFiguresMatchTheRecords) {
     const std::vector<float>& v = records[rec - 1];
     float lo = 0, hi = 0;
     double sum = 0;
-    long n = 0, missing = 0, nan = 0, inf = 0, zero = 0;
-    for (float x : v) {
+    long n = 0, missing = 0, nan = 0, inf = 0, zero = 0, zero_at_sea = 0;
+    for (size_t p = 0; p < v.size(); ++p) {
+      const float x = v[p];
       if (std::isnan(x)) { ++nan; continue; }
       if (x == kMissing) { ++missing; continue; }
       if (std::isinf(x)) ++inf;
       if (x == 0.0f) ++zero;
+      if (x == 0.0f && records[11 - 1][p] == 0.0f) ++zero_at_sea;  // record 11: the land-sea mask
       lo = n == 0 ? x : std::fmin(lo, x);
       hi = n == 0 ? x : std::fmax(hi, x);
       sum += x;
       ++n;
     }
     const std::vector<std::string> cols = columns_of(r.out, rec);
-    ASSERT_EQ(cols.size(), 7u) << r.out;
+    ASSERT_EQ(cols.size(), 8u) << r.out;
     EXPECT_EQ(cols[0], g6(lo));
     EXPECT_EQ(cols[1], g6(hi));
     EXPECT_EQ(cols[2], g6(sum / static_cast<double>(n)));
@@ -97,6 +100,8 @@ TEST_F(InspectWorkFile, SummaryFiguresMatchTheRecords) {
     EXPECT_EQ(cols[4], std::to_string(nan));
     EXPECT_EQ(cols[5], std::to_string(inf));
     EXPECT_EQ(cols[6], std::to_string(zero));
+    // Zeros at sea points are counted apart, for the soil records only.
+    EXPECT_EQ(cols[7], rec >= 15 ? std::to_string(zero_at_sea) : "-");
   }
   // The verdict names each problem and where it first occurs.
   EXPECT_NE(r.out.find("verdict: NOT READY, 4 problems:"), std::string::npos) << r.out;
@@ -104,7 +109,37 @@ TEST_F(InspectWorkFile, SummaryFiguresMatchTheRecords) {
   EXPECT_NE(r.out.find("record 6 (z at 850 hPa) holds 1 missing values (-99999.0), the first at i=3 j=2"),
             std::string::npos);
   EXPECT_NE(r.out.find("record 9 (t at 1000 hPa) holds 1 infinite values, the first at i=2 j=3"), std::string::npos);
-  EXPECT_NE(r.out.find("record 18 (sm2) holds 6 zeros in a soil field, the first at i=1 j=3"), std::string::npos);
+  // Row 3 of sm2 is all zeros; the mask is 0 where (i + j) % 3 == 0, so
+  // points 3 and 6 are sea and 4 zeros lie over land.
+  EXPECT_NE(r.out.find("record 18 (sm2) holds 4 zeros in a soil field over land, the first at i=1 j=3"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find("note: the land-sea mask"), std::string::npos);
+}
+
+TEST_F(InspectWorkFile, ZerosAtSeaDoNotCountAndAnUnusableMaskCountsThemAll) {
+  // Zeros of sm2 at sea points only: ready as far as the soil goes.
+  const auto records = read_work_records(work, expected);
+  std::vector<unsigned char> bytes = file_bytes(work);
+  const size_t record_bytes = 4 * expected.points();
+  auto set = [&](int record, int i, int j, float v) {
+    std::memcpy(&bytes[(record - 1) * record_bytes + 4 * ((j - 1) * 6 + (i - 1))], &v, 4);
+  };
+  for (int i = 1; i <= 6; ++i) set(18, i, 3, (i + 3) % 3 == 0 ? 0.0f : 0.25f);
+  write_file(work, std::string(bytes.begin(), bytes.end()));
+  RunResult r = tool("in.bin.ZEPwrk summary");
+  EXPECT_EQ(r.out.find("(sm2)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("verdict: NOT READY, 3 problems:"), std::string::npos) << r.out;
+
+  // A mask that is not 0/1 tells nothing about the sea: every zero counts.
+  set(11, 2, 2, 0.5f);
+  write_file(work, std::string(bytes.begin(), bytes.end()));
+  r = tool("in.bin.ZEPwrk summary");
+  EXPECT_NE(r.out.find("note: the land-sea mask (record 11) holds values other than 0 and 1, so every zero of a soil field counts\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("record 18 (sm2) holds 2 zeros in a soil field over land, the first at i=3 j=3"), std::string::npos)
+      << r.out;
 }
 
 TEST(InspectWorkFileClean, ACleanWorkFileIsReady) {

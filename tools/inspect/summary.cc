@@ -35,12 +35,12 @@ void collect_problems(const WorkFileLayout& layout, const RecordInfo& r, const R
   add(s.missing, "missing values (-99999.0)", s.first_missing);
   add(s.nan, "NaN", s.first_nan);
   add(s.inf, "infinite values", s.first_inf);
-  if (layout.is_soil(r)) add(s.zero, "zeros in a soil field", s.first_zero);
+  if (layout.is_soil(r)) add(s.zero - s.zero_at_sea, "zeros in a soil field over land", s.first_zero_on_land);
 }
 
 }  // namespace
 
-RecordStats record_stats(const std::vector<float>& values) {
+RecordStats record_stats(const std::vector<float>& values, const std::vector<bool>* sea) {
   RecordStats s;
   double sum = 0;
   for (size_t p = 0; p < values.size(); ++p) {
@@ -55,7 +55,14 @@ RecordStats record_stats(const std::vector<float>& values) {
       continue;
     }
     if (std::isinf(v) && s.inf++ == 0) s.first_inf = point;
-    if (v == 0.0f && s.zero++ == 0) s.first_zero = point;
+    if (v == 0.0f) {
+      ++s.zero;
+      if (sea != nullptr && (*sea)[p]) {
+        ++s.zero_at_sea;
+      } else if (s.first_zero_on_land < 0) {
+        s.first_zero_on_land = point;
+      }
+    }
     if (s.valid++ == 0) s.min = s.max = v;
     s.min = std::fmin(s.min, v);
     s.max = std::fmax(s.max, v);
@@ -65,28 +72,46 @@ RecordStats record_stats(const std::vector<float>& values) {
   return s;
 }
 
+std::vector<bool> sea_points(const WorkFileLayout& layout) {
+  std::vector<float> mask;
+  read_record(layout, find_record(layout, "lsm"), mask);
+  std::vector<bool> sea(mask.size());
+  for (size_t p = 0; p < mask.size(); ++p) {
+    if (mask[p] != 0.0f && mask[p] != 1.0f) return {};
+    sea[p] = mask[p] == 0.0f;
+  }
+  return sea;
+}
+
 int print_summary(const WorkFileLayout& layout, std::FILE* out) {
   std::fprintf(out, "work file %s: %d x %d points, %d levels, %zu records of %lld bytes\n",
                layout.work_path.c_str(), layout.im, layout.jm, layout.lm, layout.records.size(),
                static_cast<long long>(layout.record_bytes()));
-  std::fprintf(out, "%4s  %-26s %-6s %7s %13s %13s %13s %9s %7s %7s %9s\n", "rec", "field", "unit", "hPa", "min",
-               "max", "mean", "-99999", "NaN", "inf", "zero");
+  std::fprintf(out, "%4s  %-26s %-6s %7s %13s %13s %13s %9s %7s %7s %9s %7s\n", "rec", "field", "unit", "hPa", "min",
+               "max", "mean", "-99999", "NaN", "inf", "zero", "at sea");
+  const std::vector<bool> sea = sea_points(layout);
   std::vector<std::string> problems;
   std::vector<float> values;
   for (const RecordInfo& r : layout.records) {
     read_record(layout, r, values);
-    const RecordStats s = record_stats(values);
+    const bool soil_with_mask = layout.is_soil(r) && !sea.empty();
+    const RecordStats s = record_stats(values, soil_with_mask ? &sea : nullptr);
     const FieldInfo& f = layout.fields[r.field];
     char level[16] = "";
     if (f.three_d) std::snprintf(level, sizeof level, "%7.1f", static_cast<double>(r.level_hpa));
-    std::fprintf(out, "%4d  %-26s %-6s %7s %13.6g %13.6g %13.6g %9lld %7lld %7lld %9lld\n", r.number,
+    const std::string at_sea = soil_with_mask ? std::to_string(s.zero_at_sea) : "-";
+    std::fprintf(out, "%4d  %-26s %-6s %7s %13.6g %13.6g %13.6g %9lld %7lld %7lld %9lld %7s\n", r.number,
                  f.name.c_str(), f.unit.c_str(), level, static_cast<double>(s.min), static_cast<double>(s.max),
                  s.mean, static_cast<long long>(s.missing), static_cast<long long>(s.nan),
-                 static_cast<long long>(s.inf), static_cast<long long>(s.zero));
+                 static_cast<long long>(s.inf), static_cast<long long>(s.zero), at_sea.c_str());
     collect_problems(layout, r, s, problems);
   }
+  if (sea.empty()) {
+    std::fprintf(out, "note: the land-sea mask (record %d) holds values other than 0 and 1, so every zero of a soil field counts\n",
+                 find_record(layout, "lsm").number);
+  }
   if (problems.empty()) {
-    std::fprintf(out, "verdict: ready (no missing, NaN or infinite value, no zero in a soil field)\n");
+    std::fprintf(out, "verdict: ready (no missing, NaN or infinite value, no zero in a soil field over land)\n");
     return 0;
   }
   std::fprintf(out, "verdict: NOT READY, %zu problems:\n", problems.size());

@@ -14,14 +14,23 @@ struct RecordStats {
   double mean = 0;
   int64_t valid = 0;  // neither -99999.0 nor NaN
   int64_t missing = 0, nan = 0, inf = 0, zero = 0;
-  int64_t first_missing = -1, first_nan = -1, first_inf = -1, first_zero = -1;  // point index
+  int64_t zero_at_sea = 0;  // zeros where the land-sea mask is 0 (when one is given)
+  int64_t first_missing = -1, first_nan = -1, first_inf = -1;  // point index
+  int64_t first_zero_on_land = -1;  // the first zero that is not at sea
 };
 
-RecordStats record_stats(const std::vector<float>& values);
+// Statistics of one record; `sea` (optional, one flag per point) tells the
+// points where the land-sea mask is 0.
+RecordStats record_stats(const std::vector<float>& values, const std::vector<bool>* sea = nullptr);
+
+// Where the work file's land-sea mask is 0; empty when the mask record holds
+// anything but 0 and 1 (then no zero can be told to be at sea).
+std::vector<bool> sea_points(const WorkFileLayout& layout);
 
 // Prints the table and the verdict to `out`; returns 0 when the work file is
 // ready for the model, 1 when a record holds -99999.0, NaN or infinities or
-// a soil field holds zeros.
+// a soil field holds zeros over land (over the sea soil values are not
+// used; with an unusable mask every zero of a soil field counts).
 int print_summary(const WorkFileLayout& layout, std::FILE* out);
 
 }  // namespace inspect
