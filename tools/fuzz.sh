@@ -50,14 +50,14 @@ run_target() {  # run_target NAME
     import_grib_fuzzer) options=(-max_len=65536 -fork=1 -ignore_crashes=1) ;;
   esac
   mkdir -p "$fuzz/corpus/$name" "$fuzz/findings/$name"
-  build/sanitize/bin/"$name" "${inputs[@]}" "${options[@]}" \
+  "$PWD/build/sanitize/bin/$name" "${inputs[@]}" "${options[@]}" \
     -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="$fuzz/findings/$name/" > "$fuzz/logs/$name.log" 2>&1
 }
 
 # Whether a finding's crash lies in ecCodes rather than in the project.
 in_library() {  # in_library TARGET FILE
-  "build/sanitize/bin/$1" "$2" 2>&1 | grep -E '^ +#[0-9]+ ' |
+  "$PWD/build/sanitize/bin/$1" "$2" 2>&1 | grep -E '^ +#[0-9]+ ' |
     grep -vE '__interceptor_|__sanitizer|__asan|libc\.so|libclang_rt|/nptl/|/stdlib/|/signal/' |
     head -n 1 | grep -q 'libeccodes'
 }

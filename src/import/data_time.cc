@@ -64,4 +64,80 @@ std::string format_data_time(int64_t seconds) {
   return buffer;
 }
 
+namespace {
+
+// Reads an unsigned decimal number at `s[i]`, moving `i` past it.
+std::optional<int64_t> read_number(std::string_view s, size_t& i, size_t max_digits) {
+  const size_t start = i;
+  int64_t value = 0;
+  while (i < s.size() && s[i] >= '0' && s[i] <= '9' && i - start < max_digits) value = value * 10 + (s[i++] - '0');
+  if (i == start) return std::nullopt;
+  return value;
+}
+
+bool skip(std::string_view s, size_t& i, char c) {
+  if (i < s.size() && s[i] == c) {
+    ++i;
+    return true;
+  }
+  return false;
+}
+
+std::optional<int64_t> unit_length(std::string_view unit) {
+  if (unit == "second" || unit == "seconds") return 1;
+  if (unit == "minute" || unit == "minutes") return 60;
+  if (unit == "hour" || unit == "hours") return 3600;
+  if (unit == "day" || unit == "days") return 86400;
+  return std::nullopt;
+}
+
+// "YYYY-MM-DD[( |T)hh:mm[:ss[.fff]]][Z| UTC]" to seconds since 1970.
+std::optional<int64_t> parse_instant(std::string_view s) {
+  size_t i = 0;
+  CivilTime t{};
+  const auto year = read_number(s, i, 4);
+  if (!year || !skip(s, i, '-')) return std::nullopt;
+  const auto month = read_number(s, i, 2);
+  if (!month || !skip(s, i, '-')) return std::nullopt;
+  const auto day = read_number(s, i, 2);
+  if (!day) return std::nullopt;
+  t.year = *year;
+  t.month = static_cast<int>(*month);
+  t.day = static_cast<int>(*day);
+  if (skip(s, i, ' ') || skip(s, i, 'T')) {
+    const auto hour = read_number(s, i, 2);
+    if (!hour || !skip(s, i, ':')) return std::nullopt;
+    const auto minute = read_number(s, i, 2);
+    if (!minute) return std::nullopt;
+    t.hour = static_cast<int>(*hour);
+    t.minute = static_cast<int>(*minute);
+    if (skip(s, i, ':')) {
+      const auto second = read_number(s, i, 2);
+      if (!second) return std::nullopt;
+      t.second = static_cast<int>(*second);
+      // Fractions of a second other than zero are not a data time's.
+      if (skip(s, i, '.')) {
+        while (i < s.size() && s[i] == '0') ++i;
+      }
+    }
+  }
+  std::string_view rest = s.substr(i);
+  if (rest == "Z" || rest == " UTC" || rest == " Z" || rest == "UTC") rest = {};
+  if (!rest.empty() || !valid_civil(t)) return std::nullopt;
+  return seconds_from_civil(t);
+}
+
+}  // namespace
+
+std::optional<TimeUnits> parse_time_units(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  const size_t since = text.find(" since ");
+  if (since == std::string_view::npos) return std::nullopt;
+  const std::optional<int64_t> unit = unit_length(text.substr(0, since));
+  const std::optional<int64_t> instant = parse_instant(text.substr(since + 7));
+  if (!unit || !instant) return std::nullopt;
+  return TimeUnits{*unit, *instant};
+}
+
 }  // namespace i2m

@@ -5,6 +5,7 @@
 #include "common/failure.h"
 #include "common/file_io.h"
 #include "import/grib_source.h"
+#include "import/netcdf_source.h"
 
 namespace i2m {
 
@@ -27,7 +28,11 @@ std::unique_ptr<Source> open_source(const std::string& path, int index) {
   close_file(fd, path);
   if (got == 0) fail_file(path, "empty file");
   if (got >= 4 && std::memcmp(magic, "GRIB", 4) == 0) return open_grib_source(path, index);
-  fail_file(path, "not a GRIB file (it does not start with a GRIB message)");
+  // NetCDF classic ("CDF" and a version byte) and NetCDF-4 (an HDF5 file).
+  const bool classic = got >= 4 && std::memcmp(magic, "CDF", 3) == 0 && (magic[3] == 1 || magic[3] == 2 || magic[3] == 5);
+  const bool hdf5 = got == 8 && std::memcmp(magic, "\x89HDF\r\n\x1a\n", 8) == 0;
+  if (classic || hdf5) return open_netcdf_source(path, index);
+  fail_file(path, "neither GRIB nor NetCDF (it starts with neither a GRIB message nor a NetCDF header)");
 }
 
 }  // namespace i2m

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -43,8 +44,10 @@ class Source {
   // decoded.
   virtual size_t read(const FieldInfo& field, float* values) const = 0;
 
-  // Whether read() may run on several threads at once.
-  virtual bool reads_concurrently() const = 0;
+  // A lock that every call of read() must hold, shared by all sources whose
+  // library is not thread-safe; nullptr when read() may run on several
+  // threads at once.
+  virtual std::mutex* read_lock() const = 0;
 
  protected:
   explicit Source(std::string path) : path_(std::move(path)) {}

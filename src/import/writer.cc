@@ -47,16 +47,15 @@ int64_t count_missing(const float* values, size_t n) {
 // how many of those the source marked missing.
 class FieldReader {
  public:
-  FieldReader(const Inventory& inv, const Window& window, std::vector<std::mutex>& source_locks)
-      : inv_(inv), window_(window), source_locks_(source_locks) {}
+  FieldReader(const Inventory& inv, const Window& window) : inv_(inv), window_(window) {}
 
   const float* read(const FieldInfo& f, std::vector<float>& source, std::vector<float>& cut, int64_t& missing) const {
     const Source& s = *inv_.sources[f.source];
     size_t in_grid = 0;
-    if (s.reads_concurrently()) {
+    if (std::mutex* lock = s.read_lock()) {
+      std::lock_guard<std::mutex> hold(*lock);
       in_grid = s.read(f, source.data());
     } else {
-      std::lock_guard<std::mutex> lock(source_locks_[f.source]);
       in_grid = s.read(f, source.data());
     }
     if (window_.whole) {
@@ -71,7 +70,6 @@ class FieldReader {
  private:
   const Inventory& inv_;
   const Window& window_;
-  std::vector<std::mutex>& source_locks_;
 };
 
 // Specific humidity from temperature and relative humidity with the
@@ -112,9 +110,9 @@ int64_t write_record(const FieldReader& reader, const RecordPlan& plan, int64_t 
 // The file of one data time, written by `threads` workers that take the
 // records in turn; each record lands at its fixed offset.
 void write_data_time(const Inventory& inv, const ImportPlan& plan, const DataTimePlan& d, const std::string& path,
-                     std::vector<Buffers>& buffers, std::vector<std::mutex>& source_locks, MissingTally& tally) {
+                     std::vector<Buffers>& buffers, MissingTally& tally) {
   const int fd = open_for_writing(path);
-  const FieldReader reader(inv, plan.window, source_locks);
+  const FieldReader reader(inv, plan.window);
   std::atomic<size_t> next{0};
   std::atomic<bool> failed{false};
   std::exception_ptr error;
@@ -175,12 +173,11 @@ MissingTally write_data_times(const Inventory& inv, const ImportPlan& plan, cons
   MissingTally tally{};
   std::vector<Buffers> buffers;
   for (int w = 0; w < std::max(threads, 1); ++w) buffers.push_back(make_buffers(inv.grid, plan.window));
-  std::vector<std::mutex> source_locks(inv.sources.size());
   const size_t count = plan.times.size();
   for (size_t t = 0; t < count; ++t) {
     const DataTimePlan& d = plan.times[t];
     const std::string temporary = dir + "/." + d.file_name + ".part";
-    write_data_time(inv, plan, d, temporary, buffers, source_locks, tally);
+    write_data_time(inv, plan, d, temporary, buffers, tally);
     const std::string final_name = dir + "/" + d.file_name;
     if (::rename(temporary.c_str(), final_name.c_str()) != 0) fail_file_errno(final_name, "cannot rename");
     std::fprintf(progress, "[%zu/%zu] %s -> %s\n", t + 1, count, format_data_time(d.time).c_str(), d.file_name.c_str());
