@@ -293,7 +293,7 @@ TEST_F(ImportGrib, RefusesBadInputWithOneDiagnosticAndNoDataTimeFile) {
     const char* diagnostic;  // the whole line after "import_data_times: "
   };
   const Case cases[] = {
-      {"letters.grib", "letters.grib: not a GRIB file (it does not start with a GRIB message)"},
+      {"letters.grib", "letters.grib: neither GRIB nor NetCDF (it starts with neither a GRIB message nor a NetCDF header)"},
       {"empty.grib", "empty.grib: empty file"},
       {"cut.grib sfc.grib", "cut.grib: message 36 is cut short: it starts at byte "},
       {"missing.grib", "missing.grib: cannot open: No such file or directory"},
