@@ -323,7 +323,7 @@ TEST_F(ImportGrib, RefusesBadInputWithOneDiagnosticAndNoDataTimeFile) {
 // import ends with exit status 2 and one line naming the message, not with
 // a crash of the library's.
 TEST(ImportGribDamage, EndsWithOneDiagnosticWhereEcCodesFails) {
-  const std::string regressions = std::string(SOURCE_DIR) + "/tests/fuzz/regressions/import_grib_fuzzer/";
+  const std::string regressions = std::string(SOURCE_DIR) + "/tests/fuzz/regressions/import_fuzzer/";
   struct Case {
     std::string file;
     const char* diagnostic;

@@ -23,7 +23,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-600}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(control_files_fuzzer date_file_fuzzer input_records_fuzzer whole_run_fuzzer import_grib_fuzzer)
+[ ${#targets[@]} -gt 0 ] || targets=(control_files_fuzzer date_file_fuzzer input_records_fuzzer whole_run_fuzzer import_fuzzer)
 case $seconds in '' | *[!0-9]*) echo "fuzz.sh: SECONDS_PER_TARGET must be a whole number" >&2; exit 2 ;; esac
 
 bash tools/install_dependencies.sh || exit 2
@@ -35,8 +35,8 @@ bash tools/install_dependencies.sh || exit 2
 # Absolute: the targets work in scratch directories of their own.
 fuzz=$PWD/build/sanitize/fuzz
 bash tests/fuzz/make_seeds.sh build/sanitize/bin/make_data_time "$fuzz/seeds" > /dev/null || exit 2
-rm -rf "$fuzz/seeds/import_grib_fuzzer" && mkdir -p "$fuzz/seeds/import_grib_fuzzer" &&
-  build/sanitize/bin/make_grib_seeds examples/gfs/gfs_2p5deg_subset.grib2 "$fuzz/seeds/import_grib_fuzzer" 2> /dev/null || exit 2
+rm -rf "$fuzz/seeds/import_fuzzer" && mkdir -p "$fuzz/seeds/import_fuzzer" &&
+  build/sanitize/bin/make_import_seeds examples/gfs/gfs_2p5deg_subset.grib2 "$fuzz/seeds/import_fuzzer" 2> /dev/null || exit 2
 mkdir -p "$fuzz/logs"
 
 run_target() {  # run_target NAME
@@ -47,7 +47,7 @@ run_target() {  # run_target NAME
   case $name in
     input_records_fuzzer | whole_run_fuzzer) options+=(-dict="$PWD/tests/fuzz/records.dict") ;;
     # GRIB messages of real files are kilobytes.
-    import_grib_fuzzer) options=(-max_len=65536 -fork=1 -ignore_crashes=1) ;;
+    import_fuzzer) options=(-max_len=65536 -fork=1 -ignore_crashes=1) ;;
   esac
   mkdir -p "$fuzz/corpus/$name" "$fuzz/findings/$name"
   "$PWD/build/sanitize/bin/$name" "${inputs[@]}" "${options[@]}" \
@@ -57,9 +57,10 @@ run_target() {  # run_target NAME
 
 # Whether a finding's crash lies in ecCodes rather than in the project.
 in_library() {  # in_library TARGET FILE
-  "$PWD/build/sanitize/bin/$1" "$2" 2>&1 | grep -E '^ +#[0-9]+ ' |
-    grep -vE '__interceptor_|__sanitizer|__asan|libc\.so|libclang_rt|/nptl/|/stdlib/|/signal/' |
-    head -n 1 | grep -q 'libeccodes'
+  local first
+  first=$("$PWD/build/sanitize/bin/$1" "$2" 2>&1 | grep -E '^ +#[0-9]+ ' |
+    grep -vE '__interceptor_|__sanitizer|__asan|libc\.so|libclang_rt|/nptl/|/stdlib/|/signal/' | head -n 1)
+  [[ $first == *libeccodes* ]]
 }
 
 # One line per target: executions, coverage and features reached, inputs

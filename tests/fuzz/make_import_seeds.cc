@@ -1,9 +1,10 @@
 // Writes the seed corpus of the importer's fuzz target: small ERA5-like
-// data sets as GRIB1 and GRIB2 (north and south first, with bitmaps), a few
-// whole messages of the bundled GFS sample (a multi-field wind message
-// among them), and cut copies of each.
+// data sets as GRIB1 and GRIB2 (north and south first, with bitmaps) and as
+// NetCDF in both of the Data Store's layouts, a few whole messages of the
+// bundled GFS sample (a multi-field wind message among them), and cut
+// copies of each.
 //
-//   make_grib_seeds GFS_SAMPLE OUT_DIR
+//   make_import_seeds GFS_SAMPLE OUT_DIR
 
 #include <cstdio>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "support/era5_like.h"
+#include "support/netcdf_writer.h"
 
 namespace {
 
@@ -37,7 +39,7 @@ void write_seed(const std::string& out, const std::string& name, const std::vect
 
 int main(int argc, char** argv) {
   if (argc != 3) {
-    std::fprintf(stderr, "usage: make_grib_seeds GFS_SAMPLE OUT_DIR\n");
+    std::fprintf(stderr, "usage: make_import_seeds GFS_SAMPLE OUT_DIR\n");
     return 2;
   }
   const std::string out = argv[2];
@@ -61,6 +63,16 @@ int main(int argc, char** argv) {
     const std::vector<char> single = read_all(sfc);
     both.insert(both.end(), single.begin(), single.end());
     write_seed(out, "era5_" + std::to_string(++n), both);
+    std::remove(pl.c_str());
+    std::remove(sfc.c_str());
+  }
+  // NetCDF holds one kind of file each: the pressure levels, then the single levels.
+  const NetcdfLayout netcdf_layouts[] = {NetcdfLayout{}, NetcdfLayout{.newer = true}, NetcdfLayout{.expver = true}};
+  for (const NetcdfLayout& layout : netcdf_layouts) {
+    const std::string pl = out + "/.pl.nc", sfc = out + "/.sfc.nc";
+    write_era5_netcdf(small, layout, pl, sfc);
+    write_seed(out, "netcdf_pl_" + std::to_string(++n), read_all(pl));
+    write_seed(out, "netcdf_sfc_" + std::to_string(n), read_all(sfc));
     std::remove(pl.c_str());
     std::remove(sfc.c_str());
   }

@@ -1,5 +1,6 @@
-// Fuzzes the importer over one GRIB file in a scratch directory: inventory,
-// plan and the writing of every data time. It must end with the files
+// Fuzzes the importer over one file (GRIB or NetCDF, as its first bytes
+// say) in a scratch directory: inventory, plan and the writing of every
+// data time. It must end with the files
 // written or with a diagnostic (exit status 2), never with a crash, a
 // sanitizer report or a failure without a message.
 
@@ -32,7 +33,7 @@ constexpr size_t kMaxFuzzPoints = size_t{1} << 20;
 
 void import_file() {
   i2m::ImportOptions options;
-  options.files = {"in.grib"};
+  options.files = {"in.data"};
   options.out_dir = "out";
   auto sources = i2m::open_sources(options.files);
   for (const auto& s : sources) {
@@ -64,7 +65,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  fuzzing::write_bytes("in.grib", data, size);
+  fuzzing::write_bytes("in.data", data, size);
   std::error_code ignored;
   std::filesystem::remove_all("out", ignored);
   try {
