@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "era5_fields.h"
+
 namespace {
 
 [[noreturn]] void die(const std::string& what) {
@@ -37,62 +39,8 @@ void set(codes_handle* h, const char* key, const char* v) {
   check(codes_set_string(h, key, v, &n), key);
 }
 
-const long kLevels[] = {1000, 975, 950, 925, 900, 875, 850, 825, 800, 775, 750, 700, 650, 600, 550, 500, 450, 400, 350,
-                        300,  250, 225, 200, 175, 150, 125, 100, 70,  50,  30,  20,  10,  7,   5,   3,   2,   1};
-
-struct Variable {
-  long param_id;
-  bool upper_air;
-  const char* level_type;
-  long top_cm, bottom_cm;
-};
-const Variable kVariables[] = {
-    {129, true, "isobaricInhPa", 0, 0},  {157, true, "isobaricInhPa", 0, 0},  {133, true, "isobaricInhPa", 0, 0},
-    {130, true, "isobaricInhPa", 0, 0},  {131, true, "isobaricInhPa", 0, 0},  {132, true, "isobaricInhPa", 0, 0},
-    {172, false, "surface", 0, 0},       {151, false, "surface", 0, 0},       {134, false, "surface", 0, 0},
-    {129, false, "surface", 0, 0},       {139, false, "depthBelowLandLayer", 0, 7},
-    {39, false, "depthBelowLandLayer", 0, 7},   {170, false, "depthBelowLandLayer", 7, 28},
-    {40, false, "depthBelowLandLayer", 7, 28},  {183, false, "depthBelowLandLayer", 28, 100},
-    {41, false, "depthBelowLandLayer", 28, 100}, {236, false, "depthBelowLandLayer", 100, 255},
-    {42, false, "depthBelowLandLayer", 100, 255},
-};
-
-// Smooth large-scale structure plus small noise, in each field's own range,
-// so that packing works on values like the real ones.
-std::vector<double> field_values(int variable, long level, int ni, int nj, uint64_t seed) {
-  std::vector<double> v(static_cast<size_t>(ni) * nj);
-  uint64_t state = seed * 0x9E3779B97F4A7C15ull + 12345;
-  const double p = static_cast<double>(level);
-  for (int j = 0; j < nj; ++j) {
-    const double lat = (90.0 - 180.0 * j / (nj - 1)) * M_PI / 180.0;
-    for (int i = 0; i < ni; ++i) {
-      const double lon = 2.0 * M_PI * i / ni;
-      state = state * 6364136223846793005ull + 1442695040888963407ull;
-      const double noise = static_cast<double>(state >> 40) / 16777216.0 - 0.5;
-      const double wave = std::sin(3 * lon + lat) * std::cos(lat);
-      const double land = std::sin(2 * lon) * std::cos(3 * lat) > 0.2 ? 1.0 : 0.0;
-      double x = 0;
-      switch (variable) {
-        case 0: x = 9.80665 * (44330.8 * (1 - std::pow(p / 1013.25, 0.190263)) + 200 * wave + 5 * noise); break;
-        case 1: x = 50 + 45 * wave + 4 * noise; break;
-        case 2: x = std::max(0.0, 0.015 * std::cos(lat) * std::cos(lat) * p / 1000 * (0.6 + 0.4 * wave)); break;
-        case 3: x = 200 + 80 * std::cos(lat) * p / 1000 + 5 * wave + noise; break;
-        case 4: x = 30 * std::cos(lat) * (1 - p / 1100) + 8 * wave + noise; break;
-        case 5: x = 10 * wave + noise; break;
-        case 6: x = land; break;
-        case 7: x = 101325 + 1500 * wave + 20 * noise; break;
-        case 8: x = 101325 - 20000 * land * (0.5 + 0.5 * wave) + 20 * noise; break;
-        case 9: x = 9.80665 * 2000 * land * (0.5 + 0.5 * wave); break;
-        default: x = (variable % 2 == 0) ? 250 + 40 * std::cos(lat) + 3 * wave + noise : land * (0.2 + 0.1 * wave); break;
-      }
-      v[static_cast<size_t>(j) * ni + i] = x;
-    }
-  }
-  return v;
-}
-
 codes_handle* make_message(int edition, int variable, long level, int ni, int nj) {
-  const Variable& var = kVariables[variable];
+  const Era5BenchVariable& var = kEra5BenchVariables[variable];
   codes_handle* h = codes_grib_handle_new_from_samples(nullptr, edition == 1 ? "GRIB1" : "GRIB2");
   if (h == nullptr) die("no GRIB sample");
   set(h, "centre", 98L);
@@ -126,7 +74,7 @@ codes_handle* make_message(int edition, int variable, long level, int ni, int nj
   set(h, "iDirectionIncrementInDegrees", 360.0 / ni);
   set(h, "jDirectionIncrementInDegrees", 180.0 / (nj - 1));
   set(h, "bitsPerValue", 16L);
-  const std::vector<double> values = field_values(variable, level, ni, nj, static_cast<uint64_t>(variable * 100 + level));
+  const std::vector<double> values = era5_field_values(variable, level, ni, nj);
   check(codes_set_double_array(h, "values", values.data(), values.size()), "values");
   if (edition == 2) set(h, "packingType", "grid_complex_spatial_differencing");
   return h;
@@ -160,7 +108,7 @@ int main(int argc, char** argv) {
   if (out == nullptr) die(path + ": cannot create");
   std::vector<codes_handle*> messages;
   for (int v = 0; v < 18; ++v) {
-    for (long level : kVariables[v].upper_air ? std::vector<long>(std::begin(kLevels), std::end(kLevels)) : std::vector<long>{0}) {
+    for (long level : kEra5BenchVariables[v].upper_air ? era5_bench_levels() : std::vector<long>{0}) {
       messages.push_back(make_message(edition, v, level, ni, nj));
     }
   }

@@ -160,7 +160,7 @@ TEST(ImportNetcdfBadInput, EndsWithOneDiagnosticAndNoDataTimeFile) {
   };
   const Case cases[] = {
       {"cut.nc sfc.nc", "cut.nc: the file is cut short: its variables need at least "},
-      {"cut4.nc", "cut4.nc: NetCDF: HDF error"},
+      {"cut4.nc", "cut4.nc: netCDF-C cannot read it: NetCDF: HDF error"},
       {"no_latitude.nc", "no_latitude.nc: no latitude coordinate"},
       {"strange_dims.nc", "strange_dims.nc: variable t: its dimensions (time, step, level, latitude, longitude) are not understood"},
       {"bad_unit.nc", "bad_unit.nc: variable time: time unit \"fortnights since 2024-01-01\" cannot be read"},

@@ -13,10 +13,11 @@
 # build/sanitize/bin/<target> FILE
 #
 # The importer's target runs in libFuzzer's fork mode and goes on after a
-# crash: ecCodes itself crashes on some damaged GRIB (which the importer
-# turns into exit status 2 and a diagnostic). Each finding is replayed and
-# counted as the library's when the first frame of its report that is not
-# the sanitizer's or the C library's lies in libeccodes.
+# crash: ecCodes, netCDF-C and HDF5 themselves crash on some damaged files
+# (which the importer turns into exit status 2 and a diagnostic). Each
+# finding is replayed and counted as the library's when the first frame of
+# its report that is not the sanitizer's or the C library's lies in one of
+# them.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -47,7 +48,7 @@ run_target() {  # run_target NAME
   case $name in
     input_records_fuzzer | whole_run_fuzzer) options+=(-dict="$PWD/tests/fuzz/records.dict") ;;
     # GRIB messages of real files are kilobytes.
-    import_fuzzer) options=(-max_len=65536 -fork=1 -ignore_crashes=1) ;;
+    import_fuzzer) options=(-max_len=65536 -fork=1 -ignore_crashes=1 -ignore_ooms=1 -ignore_timeouts=1) ;;
   esac
   mkdir -p "$fuzz/corpus/$name" "$fuzz/findings/$name"
   "$PWD/build/sanitize/bin/$name" "${inputs[@]}" "${options[@]}" \
@@ -55,16 +56,16 @@ run_target() {  # run_target NAME
     -artifact_prefix="$fuzz/findings/$name/" > "$fuzz/logs/$name.log" 2>&1
 }
 
-# Whether a finding's crash lies in ecCodes rather than in the project.
+# Whether a finding's crash lies in a file library rather than in the project.
 in_library() {  # in_library TARGET FILE
   local first
   first=$("$PWD/build/sanitize/bin/$1" "$2" 2>&1 | grep -E '^ +#[0-9]+ ' |
     grep -vE '__interceptor_|__sanitizer|__asan|libc\.so|libclang_rt|/nptl/|/stdlib/|/signal/' | head -n 1)
-  [[ $first == *libeccodes* ]]
+  [[ $first == *libeccodes* || $first == *libnetcdf* || $first == *libhdf5* ]]
 }
 
 # One line per target: executions, coverage and features reached, inputs
-# in the reduced corpus, findings (those in ecCodes counted apart).
+# in the reduced corpus, findings (those in the file libraries counted apart).
 summarise() {  # summarise NAME
   local name=$1 log=$fuzz/logs/$1.log
   local runs cov ft corpus found=0 library=0
@@ -77,7 +78,7 @@ summarise() {  # summarise NAME
     [ -f "$f" ] || continue
     if in_library "$name" "$f"; then library=$((library + 1)); else found=$((found + 1)); fi
   done
-  printf '%-22s %10s runs  cov %5s  ft %6s  corpus %5s  findings %s  (in ecCodes: %s)\n' \
+  printf '%-22s %10s runs  cov %5s  ft %6s  corpus %5s  findings %s  (in the file libraries: %s)\n' \
     "$name" "${runs:-?}" "${cov:-?}" "${ft:-?}" "${corpus:-?}" "$found" "$library"
   [ "$found" -eq 0 ]
 }

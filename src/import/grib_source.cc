@@ -28,6 +28,7 @@
 #include "common/file_io.h"
 #include "import/convert_values.h"
 #include "import/data_time.h"
+#include "import/library_guard.h"
 
 #include "common/sanitizer.h"
 #ifdef I2M_ADDRESS_SANITIZER
@@ -48,26 +49,13 @@ void keep_eccodes_message(const codes_context*, int, const char* message) {
   last_eccodes_message = message != nullptr ? message : "";
 }
 
-// The place of the field this thread is reading, for the failure handler.
-thread_local const std::string* place_in_hand = nullptr;
 GribFailureHandler failure_handler = nullptr;
 
 void on_eccodes_assertion(const char* message) {
   static const std::string kNowhere;
-  failure_handler(place_in_hand != nullptr ? *place_in_hand : kNowhere, message);
+  const std::string* place = library_place_in_hand();
+  failure_handler(place != nullptr ? *place : kNowhere, message);
 }
-
-// Names the field for the failure handler while ecCodes works on it.
-class PlaceInHand {
- public:
-  explicit PlaceInHand(const std::string& place) : previous_(place_in_hand) { place_in_hand = &place; }
-  ~PlaceInHand() { place_in_hand = previous_; }
-  PlaceInHand(const PlaceInHand&) = delete;
-  PlaceInHand& operator=(const PlaceInHand&) = delete;
-
- private:
-  const std::string* previous_;
-};
 
 void configure_eccodes() {
   static std::once_flag once;
@@ -473,7 +461,7 @@ void GribSource::read_bytes(std::vector<unsigned char>& bytes, size_t n, int64_t
 // hold two, which only ecCodes' multi-field reader steps through.
 void GribSource::add_message(std::vector<unsigned char>& bytes, size_t length, int64_t offset, int message) {
   const std::string where = place(message, 0);
-  const PlaceInHand in_hand(where);
+  const LibraryAtWork in_hand(where);
   constexpr size_t kGrib1Headers = 65536;  // more than a latitude-longitude grid's headers take
   read_bytes(bytes, std::min(length, kGrib1Headers), offset, place(message, 0));
   // Byte 8 of every GRIB message, after "GRIB" and the length, is the edition.
@@ -702,7 +690,7 @@ Handle GribSource::handle_for(const Location& at, std::vector<unsigned char>& by
 
 size_t GribSource::read(const FieldInfo& field, float* values) const {
   const Location& at = locations_[field.locator];
-  std::optional<PlaceInHand> in_hand(std::in_place, field.place);
+  std::optional<LibraryAtWork> in_hand(std::in_place, field.place);
   // Kept per thread and reused: a field's message and its decoded doubles.
   thread_local std::vector<unsigned char> bytes;
   thread_local std::vector<double> decoded;
@@ -743,7 +731,6 @@ size_t GribSource::read(const FieldInfo& field, float* values) const {
 
 void set_grib_failure_handler(GribFailureHandler handler) { failure_handler = handler; }
 
-const std::string* grib_place_in_hand() { return place_in_hand; }
 
 std::unique_ptr<Source> open_grib_source(const std::string& path, int index) {
   auto source = std::make_unique<GribSource>(path, index);

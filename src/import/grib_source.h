@@ -15,10 +15,6 @@ namespace i2m {
 using GribFailureHandler = void (*)(const std::string& place, const char* message);
 void set_grib_failure_handler(GribFailureHandler handler);
 
-// The place ("FILE: message 12") of the message ecCodes is working on in
-// this thread, or nullptr while it works on none. Safe to call from a
-// signal handler.
-const std::string* grib_place_in_hand();
 
 // Reads the inventory of the GRIB file at `path`. Ends the run with exit
 // status 2 for a file cut inside a message, bytes between messages that

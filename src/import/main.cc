@@ -17,6 +17,7 @@
 #include "common/sanitizer.h"
 #include "import/grib_source.h"
 #include "import/inventory.h"
+#include "import/library_guard.h"
 #include "import/options.h"
 #include "import/plan.h"
 #include "import/report.h"
@@ -39,12 +40,12 @@ constexpr const char* kProgram = "import_data_times";
   std::_Exit(kExitFileError);
 }
 
-// ecCodes crashes outright on some damaged messages (a division by zero, a
-// bad read). A crash while it works on a message is reported like the
-// failed check above; any other crash is left as it is (the sanitizer
-// build keeps its own reports).
+// ecCodes, netCDF-C and HDF5 crash outright on some damaged files (a
+// division by zero, a bad pointer). A crash while a library works on a
+// field is reported like the failed check above; any other crash is left as
+// it is (the sanitizer build keeps its own reports).
 extern "C" void on_crash(int signal) {
-  const std::string* place = grib_place_in_hand();
+  const std::string* place = library_place_in_hand();
   if (place == nullptr) {
     std::signal(signal, SIG_DFL);
     std::raise(signal);
@@ -56,7 +57,7 @@ extern "C" void on_crash(int signal) {
   put_text(kProgram);
   put_text(": ");
   put(place->data(), place->size());
-  put_text(": the message is damaged (ecCodes stopped on signal ");
+  put_text(": the file is damaged (its library stopped on signal ");
   put_text(sigdescr_np(signal) != nullptr ? sigdescr_np(signal) : "?");
   put_text(")\n");
   std::_Exit(kExitFileError);

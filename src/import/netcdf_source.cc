@@ -14,6 +14,7 @@
 #include "common/failure.h"
 #include "import/convert_values.h"
 #include "import/data_time.h"
+#include "import/library_guard.h"
 
 namespace i2m {
 namespace {
@@ -27,7 +28,7 @@ constexpr size_t kNone = static_cast<size_t>(-1);
 std::mutex netcdf_lock;
 
 void check(int status, const std::string& where) {
-  if (status != NC_NOERR) fail_file(where, nc_strerror(status));
+  if (status != NC_NOERR) fail_file(where, std::string("netCDF-C cannot read it: ") + nc_strerror(status));
 }
 
 std::optional<std::string> text_attribute(int nc, int var, const char* name) {
@@ -482,7 +483,10 @@ void NetcdfSource::read_slab(const Location& at, std::vector<double>& values) co
 size_t NetcdfSource::read(const FieldInfo& field, float* values) const {
   thread_local std::vector<double> slab;  // kept per thread and reused
   const Location& at = locations_[field.locator];
-  read_slab(at, slab);
+  {
+    const LibraryAtWork in_hand(field.place);
+    read_slab(at, slab);
+  }
   const auto ni = static_cast<size_t>(grid_.ni), nj = static_cast<size_t>(grid_.nj);
   const double divisor = recognised_[at.variable].divisor;
   size_t missing = 0;
@@ -559,6 +563,7 @@ void check_classic_size(int nc, const std::string& path) {
 }
 
 void NetcdfSource::take_inventory() {
+  const LibraryAtWork in_hand(path_);
   // Each field is read once: a chunk cache would only hold memory.
   nc_set_chunk_cache(0, 1, 0.75f);
   check(nc_open(path_.c_str(), NC_NOWRITE, &nc_), path_);
