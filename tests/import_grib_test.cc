@@ -47,7 +47,7 @@ class ImportGrib : public ::testing::Test {
   void expect_era5_import(const RunResult& r, const Era5Selection& selection, const std::string& out = "out") {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out.rfind("[1/2] 2024010100 -> era5_2024010100.bin\n[2/2] 2024010106 -> era5_2024010106.bin\n== summary ==\n", 0), 0u)
+    EXPECT_EQ(r.out.rfind("[1/2] 2024010100 -> era5_2024010100.bin\n[2/2] 2024010106 -> era5_2024010106.bin\n== summary (import_data_times " I2M_VERSION ") ==\n", 0), 0u)
         << r.out;
     EXPECT_EQ(all_files(dir.file(out)), (std::vector<std::string>{"InputModelInf.txt", "adate.txt",
                                                                   "era5_2024010100.bin", "era5_2024010106.bin"}));

@@ -10,17 +10,20 @@
 // --missing fills a whole level with the input's missing marker 9.999e20;
 // --marker puts the marker at one point (1-based i, j).
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include <unistd.h>
 
+#include "common/command_line.h"
 #include "common/failure.h"
 #include "common/file_io.h"
 #include "control/run_control_writer.h"
@@ -44,14 +47,6 @@ struct Options {
   };
   std::vector<Mark> marks;
 };
-
-[[noreturn]] void usage(const char* why) {
-  std::fprintf(stderr, "make_data_time: %s\n", why);
-  std::fprintf(stderr,
-               "usage: make_data_time --im N --jm N --lm N [--seed N] [--levels P1,P2,...]\n"
-               "       [--dir DIR] [--name FILE] [--missing FIELD:LEVEL] [--marker FIELD:LEVEL:I:J]\n");
-  std::exit(2);
-}
 
 // Deterministic on every platform, unlike the standard distributions.
 struct Random {
@@ -81,52 +76,64 @@ std::vector<float> default_levels(int lm) {
   return levels;
 }
 
-int field_index(const std::string& name) {
-  for (int f = 0; f < 7; ++f) {
-    if (name == kFieldNames[f]) return f;
-  }
-  usage(("unknown field " + name).c_str());
-}
-
-Options::Mark parse_mark(const char* text, bool whole_level) {
+// "FIELD:LEVEL" (a whole level) or "FIELD:LEVEL:I:J" (one point); FIELD is
+// one of ht rh q tp uw vw slp. Empty when it is neither.
+std::optional<Options::Mark> parse_mark(const std::string& text, bool whole_level) {
   char field[8] = {};
   Options::Mark m{0, 0, 0, 0};
-  const int n = whole_level ? std::sscanf(text, "%7[a-z]:%d", field, &m.level)
-                            : std::sscanf(text, "%7[a-z]:%d:%d:%d", field, &m.level, &m.i, &m.j);
-  if (n != (whole_level ? 2 : 4)) usage("bad --missing or --marker value");
-  m.field = field_index(field);
+  const int n = whole_level ? std::sscanf(text.c_str(), "%7[a-z]:%d", field, &m.level)
+                            : std::sscanf(text.c_str(), "%7[a-z]:%d:%d:%d", field, &m.level, &m.i, &m.j);
+  if (n != (whole_level ? 2 : 4)) return std::nullopt;
+  const auto* name = std::find_if(std::begin(kFieldNames), std::end(kFieldNames),
+                                  [&](const char* f) { return std::string(field) == f; });
+  if (name == std::end(kFieldNames)) return std::nullopt;
+  m.field = static_cast<int>(name - std::begin(kFieldNames));
   return m;
 }
 
-Options parse(int argc, char** argv) {
+CLI::Validator mark_validator(bool whole_level) {
+  return CLI::Validator(
+      [whole_level](std::string& text) {
+        return parse_mark(text, whole_level) ? std::string()
+                                             : std::string(whole_level ? "expected FIELD:LEVEL" : "expected FIELD:LEVEL:I:J") +
+                                                   " with FIELD one of ht rh q tp uw vw slp";
+      },
+      whole_level ? "FIELD:LEVEL" : "FIELD:LEVEL:I:J");
+}
+
+// The options, or the exit status when the program must stop at once.
+std::optional<Options> parse(int argc, char** argv, int& status) {
   Options o;
-  for (int a = 1; a < argc; ++a) {
-    const std::string arg = argv[a];
-    if (arg == "--help" || arg == "-h") usage("writes a synthetic data time");
-    if (a + 1 >= argc) usage(("missing value after " + arg).c_str());
-    const char* value = argv[++a];
-    if (arg == "--im") o.im = std::atoi(value);
-    else if (arg == "--jm") o.jm = std::atoi(value);
-    else if (arg == "--lm") o.lm = std::atoi(value);
-    else if (arg == "--seed") o.seed = std::strtoull(value, nullptr, 10);
-    else if (arg == "--dir") o.dir = value;
-    else if (arg == "--name") o.name = value;
-    else if (arg == "--missing") o.marks.push_back(parse_mark(value, true));
-    else if (arg == "--marker") o.marks.push_back(parse_mark(value, false));
-    else if (arg == "--levels") {
-      for (const char* p = value; *p;) {
-        char* end = nullptr;
-        o.levels.push_back(std::strtof(p, &end));
-        if (end == p) usage("bad --levels");
-        p = *end == ',' ? end + 1 : end;
-      }
-    } else {
-      usage(("unknown option " + arg).c_str());
-    }
+  std::vector<std::string> missing, markers;
+  CLI::App app{"Writes a synthetic data time for the converter: the input record file, InputModelInf.txt and adate.txt."};
+  i2m::add_standard_flags(app, "make_data_time");
+  app.add_option("--im", o.im, "Points west-east")->capture_default_str()->check(CLI::Range(2, 1 << 20));
+  app.add_option("--jm", o.jm, "Points south-north")->capture_default_str()->check(CLI::Range(2, 1 << 20));
+  app.add_option("--lm", o.lm, "Levels")->capture_default_str()->check(CLI::Range(1, 1000));
+  app.add_option("--seed", o.seed, "Seed of the values")->capture_default_str();
+  app.add_option("--levels", o.levels, "Level pressures (hPa), level 1 first; default: lm levels from 1000 hPa up")
+      ->delimiter(',')
+      ->allow_extra_args(false)
+      ->type_name("P,P,...")
+      ->check(i2m::positive_number());
+  app.add_option("--dir", o.dir, "Output folder")->capture_default_str();
+  app.add_option("--name", o.name, "Name of the input record file")->capture_default_str();
+  app.add_option("--missing", missing, "Fill a whole level with the input's missing marker 9.999e20 (repeatable)")
+      ->check(mark_validator(true));
+  app.add_option("--marker", markers, "Put the marker at one point, 1-based I and J (repeatable)")
+      ->check(mark_validator(false));
+  if (const std::optional<int> stop = i2m::parse_command_line(app, argc, argv)) {
+    status = *stop;
+    return std::nullopt;
   }
-  if (o.im < 2 || o.jm < 2 || o.lm < 1) usage("needs im >= 2, jm >= 2, lm >= 1");
+  for (const std::string& m : missing) o.marks.push_back(*parse_mark(m, true));
+  for (const std::string& m : markers) o.marks.push_back(*parse_mark(m, false));
   if (o.levels.empty()) o.levels = default_levels(o.lm);
-  if (static_cast<int>(o.levels.size()) != o.lm) usage("--levels must list lm pressures");
+  if (static_cast<int>(o.levels.size()) != o.lm) {
+    std::fprintf(stderr, "make_data_time: --levels must list lm (%d) pressures (see --help)\n", o.lm);
+    status = 2;
+    return std::nullopt;
+  }
   return o;
 }
 
@@ -281,8 +288,11 @@ void write_data_time(const Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  int status = 0;
+  const std::optional<Options> options = parse(argc, argv, status);
+  if (!options) return status;
   try {
-    write_data_time(parse(argc, argv));
+    write_data_time(*options);
   } catch (const i2m::RunFailure& failure) {
     std::fprintf(stderr, "make_data_time: %s\n", failure.message.c_str());
     return failure.status;

@@ -1,6 +1,7 @@
 #include "common/command_line.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "common/failure.h"
 
@@ -12,6 +13,17 @@ void add_standard_flags(CLI::App& app, const std::string& name) {
   app.name(name);
   app.set_help_flag("-h,--help", "Print this help and exit");
   app.set_version_flag("--version", name + " " + project_version(), "Print the version and exit");
+}
+
+CLI::Validator positive_number() {
+  return CLI::Validator(
+      [](std::string& text) {
+        char* end = nullptr;
+        const double value = std::strtod(text.c_str(), &end);
+        const bool number = !text.empty() && end == text.c_str() + text.size();
+        return number && value > 0 && value <= 1e30 ? std::string() : text + " is not a positive number";
+      },
+      "");
 }
 
 std::optional<int> parse_command_line(CLI::App& app, int argc, char** argv) {

@@ -3,11 +3,14 @@
 //
 // Standard input: line 1 the input data path (up to its first blank),
 // line 2 read and unused. Files: ./InputModelInf.txt and ./adate.txt.
+// Run without arguments; --help and --version only print.
 
 #include <cstdio>
 #include <exception>
 #include <new>
+#include <optional>
 
+#include "common/command_line.h"
 #include "common/failure.h"
 #include "driver/conv2model.h"
 #include "driver/standard_input.h"
@@ -23,9 +26,24 @@ int report(const i2m::RunFailure& failure) {
   return failure.status;
 }
 
+// A run takes no arguments; --help and --version are answered without
+// reading standard input, and anything else is a usage error.
+std::optional<int> answer_arguments(int argc, char** argv) {
+  if (argc <= 1) return std::nullopt;
+  CLI::App app{
+      "Converts one data time into the regional model's work file and its .gdsinfo description.\n"
+      "Standard input: line 1 the input data file (up to its first blank), line 2 read and unused.\n"
+      "Files: ./InputModelInf.txt (model name, grid, levels) and ./adate.txt (date word).\n"
+      "Writes <input>.ZEPwrk and <input>.ZEPwrk.gdsinfo beside the input and the log on standard output.\n"
+      "Exit status: 0 converted; 1 storage; 2 a file, read or write problem; 3 a data stop."};
+  i2m::add_standard_flags(app, kProgram);
+  return i2m::parse_command_line(app, argc, argv);
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (const std::optional<int> status = answer_arguments(argc, argv)) return *status;
   try {
     i2m::es_ini();
     const std::string line1 = i2m::read_input_line(stdin, "line 1 (the input data path)");

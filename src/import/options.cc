@@ -9,15 +9,16 @@ namespace i2m {
 std::optional<ImportOptions> parse_import_options(int argc, char** argv, int& exit_status) {
   ImportOptions o;
   CLI::App app{
-      "Turns GRIB (editions 1 and 2) files into the converter's input: one record file per data time,\n"
-      "InputModelInf.txt and adate.txt."};
+      "Turns GRIB (editions 1 and 2) and NetCDF files (ERA5, GFS) into the converter's input: one record\n"
+      "file per data time, InputModelInf.txt and adate.txt. Exit status: 0 imported; 1 storage; 2 any\n"
+      "input, format or file problem."};
   add_standard_flags(app, "import_data_times");
   app.add_option("--out", o.out_dir, "Output folder, created when missing")->type_name("DIR")->capture_default_str();
   app.add_option("--levels", o.levels_hpa, "Keep exactly these pressure levels (hPa)")
       ->delimiter(',')
       ->allow_extra_args(false)
       ->type_name("P,P,...")
-      ->check(CLI::PositiveNumber);
+      ->check(positive_number());
   app.add_option("--area", "Keep the points inside this box (degrees)")
       ->type_name("N/W/S/E")
       ->check(CLI::Validator(
@@ -36,7 +37,7 @@ std::optional<ImportOptions> parse_import_options(int argc, char** argv, int& ex
           },
           "NAME"));
   app.add_flag("--list", o.list, "Print the inventory of the files and the levels an import would keep; write nothing");
-  app.add_option("FILE", o.files, "GRIB files, in any order")->required();
+  app.add_option("FILE", o.files, "GRIB and NetCDF files, in any order")->required();
   if (const std::optional<int> status = parse_command_line(app, argc, argv)) {
     exit_status = *status;
     return std::nullopt;

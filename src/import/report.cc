@@ -5,6 +5,7 @@
 #include <set>
 #include <tuple>
 
+#include "common/command_line.h"
 #include "import/data_time.h"
 #include "import/levels.h"
 
@@ -101,7 +102,7 @@ void print_summary(std::FILE* out, const Inventory& inv, const ImportPlan& plan,
   }
   int superseded = 0;
   for (const IgnoredField& f : inv.superseded) superseded += f.count;
-  std::fprintf(out, "== summary ==\n");
+  std::fprintf(out, "== summary (import_data_times %s) ==\n", project_version());
   std::fprintf(out, "sources: %zu file%s (%s), %lld fields: %zu used, %lld ignored, %d identical duplicates dropped",
                inv.sources.size(), inv.sources.size() > 1 ? "s" : "", join(kinds).c_str(),
                static_cast<long long>(fields), inv.fields.size(), static_cast<long long>(ignored),

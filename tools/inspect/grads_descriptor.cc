@@ -1,5 +1,7 @@
 #include "grads_descriptor.h"
 
+#include "common/command_line.h"
+
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -51,7 +53,8 @@ std::string grads_descriptor(const WorkFileLayout& layout, const std::string& ti
 
   std::ostringstream out;
   out << "DSET ^" << base_name(layout.work_path) << "\n";
-  out << "TITLE Input2ModelData work file " << base_name(layout.work_path) << "\n";
+  out << "TITLE Input2ModelData work file " << base_name(layout.work_path) << " (described by inspect_work_file "
+      << i2m::project_version() << ")\n";
   out << "OPTIONS little_endian" << (north_to_south ? " yrev" : "") << "\n";
   out << "UNDEF -99999.0\n";
   char line[128];
