@@ -56,19 +56,25 @@ run_target() {  # run_target NAME
     -artifact_prefix="$fuzz/findings/$name/" > "$fuzz/logs/$name.log" 2>&1
 }
 
-# Whether a finding's crash lies in a file library rather than in the project.
-in_library() {  # in_library TARGET FILE
-  local first
-  first=$("$PWD/build/sanitize/bin/$1" "$2" 2>&1 | grep -E '^ +#[0-9]+ ' |
-    grep -vE '__interceptor_|__sanitizer|__asan|libc\.so|libclang_rt|/nptl/|/stdlib/|/signal/' | head -n 1)
-  [[ $first == *libeccodes* || $first == *libnetcdf* || $first == *libhdf5* ]]
+# Where a finding's crash lies, replayed on its own: "library" when the
+# first frame of the report that is not the sanitizer's, libFuzzer's or the
+# C library's lies in ecCodes, netCDF-C or HDF5; "gone" when the replay runs
+# clean (a library's state left behind by earlier inputs); else "project".
+classify() {  # classify TARGET FILE
+  local report first
+  report=$("$PWD/build/sanitize/bin/$1" "$2" 2>&1) && { echo gone; return; }
+  first=$(grep -E '^ +#[0-9]+ ' <<< "$report" |
+    grep -vE '__interceptor_|__sanitizer|__asan|fuzzer::| in (malloc|calloc|realloc|free) |libc\.so|libclang_rt|/nptl/|/stdlib/|/signal/' |
+    head -n 1)
+  if [[ $first == *libeccodes* || $first == *libnetcdf* || $first == *libhdf5* ]]; then echo library; else echo project; fi
 }
 
 # One line per target: executions, coverage and features reached, inputs
-# in the reduced corpus, findings (those in the file libraries counted apart).
+# in the reduced corpus, findings in the project's code (those in the file
+# libraries, and those that do not happen again, counted apart).
 summarise() {  # summarise NAME
   local name=$1 log=$fuzz/logs/$1.log
-  local runs cov ft corpus found=0 library=0
+  local runs cov ft corpus project=0 library=0 gone=0
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   [ -n "$runs" ] || runs=$(grep -oE '^#[0-9]+' "$log" | tail -1 | tr -d '#')  # fork mode
   cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
@@ -76,11 +82,15 @@ summarise() {  # summarise NAME
   corpus=$(grep -o 'corp: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
   for f in "$fuzz/findings/$name"/*; do
     [ -f "$f" ] || continue
-    if in_library "$name" "$f"; then library=$((library + 1)); else found=$((found + 1)); fi
+    case $(classify "$name" "$f") in
+      library) library=$((library + 1)) ;;
+      gone) gone=$((gone + 1)) ;;
+      *) project=$((project + 1)) ;;
+    esac
   done
-  printf '%-22s %10s runs  cov %5s  ft %6s  corpus %5s  findings %s  (in the file libraries: %s)\n' \
-    "$name" "${runs:-?}" "${cov:-?}" "${ft:-?}" "${corpus:-?}" "$found" "$library"
-  [ "$found" -eq 0 ]
+  printf '%-22s %10s runs  cov %5s  ft %6s  corpus %5s  findings %s  (in the file libraries: %s, not again: %s)\n' \
+    "$name" "${runs:-?}" "${cov:-?}" "${ft:-?}" "${corpus:-?}" "$project" "$library" "$gone"
+  [ "$project" -eq 0 ]
 }
 
 echo "fuzzing ${#targets[@]} targets for $seconds s each, two at a time"

@@ -31,6 +31,20 @@ void check(int status, const std::string& where) {
   if (status != NC_NOERR) fail_file(where, std::string("netCDF-C cannot read it: ") + nc_strerror(status));
 }
 
+// The length of a coordinate's dimension, refused beyond what any grid,
+// list of times or of levels the importer writes can hold (a damaged
+// header may claim billions, which are not to be allocated).
+size_t coordinate_length(int nc, int dim, size_t limit, const std::string& where) {
+  size_t length = 0;
+  check(nc_inq_dimlen(nc, dim, &length), where);
+  if (length > limit) fail_file(where, "has " + std::to_string(length) + " values, more than " + std::to_string(limit));
+  return length;
+}
+
+constexpr size_t kMaxAxis = size_t{1} << 29;    // points along latitude or longitude
+constexpr size_t kMaxTimes = size_t{1} << 24;
+constexpr size_t kMaxLevels = size_t{1} << 16;
+
 std::optional<std::string> text_attribute(int nc, int var, const char* name) {
   nc_type type = NC_NAT;
   size_t length = 0;
@@ -201,8 +215,7 @@ std::vector<int64_t> NetcdfSource::read_times(const Variable& v) const {
   if (!one_of(calendar, {"standard", "gregorian", "proleptic_gregorian"})) {
     fail_file(where(v), "calendar \"" + calendar + "\" is not the Gregorian calendar");
   }
-  size_t n = 1;
-  if (!v.dims.empty()) check(nc_inq_dimlen(nc_, v.dims[0], &n), where(v));
+  const size_t n = v.dims.empty() ? 1 : coordinate_length(nc_, v.dims[0], kMaxTimes, where(v));
   std::vector<double> values(n);
   check(nc_get_var_double(nc_, v.id, values.data()), where(v));
   std::vector<int64_t> times;
@@ -214,9 +227,7 @@ std::vector<int64_t> NetcdfSource::read_times(const Variable& v) const {
 }
 
 std::vector<double> NetcdfSource::read_levels(const Variable& v) const {
-  size_t n = 0;
-  check(nc_inq_dimlen(nc_, v.dims[0], &n), where(v));
-  std::vector<double> levels(n);
+  std::vector<double> levels(coordinate_length(nc_, v.dims[0], kMaxLevels, where(v)));
   check(nc_get_var_double(nc_, v.id, levels.data()), where(v));
   const double to_pa = v.units == "Pa" ? 1.0 : 100.0;  // hPa, millibars, mbar
   for (double& level : levels) level *= to_pa;
@@ -233,17 +244,12 @@ void NetcdfSource::find_axes(const std::vector<Variable>& variables) {
     if (one_of(n, {"latitude", "lat"}) || s == "latitude" || one_of(v.units, {"degrees_north", "degree_north"})) {
       if (dim < 0) continue;
       axes_.lat = dim;
-      axes_.lats.resize(0);
-      size_t len = 0;
-      check(nc_inq_dimlen(nc_, dim, &len), where(v));
-      axes_.lats.resize(len);
+      axes_.lats.resize(coordinate_length(nc_, dim, kMaxAxis, where(v)));
       check(nc_get_var_double(nc_, v.id, axes_.lats.data()), where(v));
     } else if (one_of(n, {"longitude", "lon"}) || s == "longitude" || one_of(v.units, {"degrees_east", "degree_east"})) {
       if (dim < 0) continue;
       axes_.lon = dim;
-      size_t len = 0;
-      check(nc_inq_dimlen(nc_, dim, &len), where(v));
-      axes_.lons.resize(len);
+      axes_.lons.resize(coordinate_length(nc_, dim, kMaxAxis, where(v)));
       check(nc_get_var_double(nc_, v.id, axes_.lons.data()), where(v));
     } else if (one_of(n, {"time", "valid_time"}) || s == "time") {
       axes_.time = dim;
@@ -254,9 +260,7 @@ void NetcdfSource::find_axes(const std::vector<Variable>& variables) {
       axes_.levels_pa = read_levels(v);
     } else if (dim >= 0 && n == "expver") {
       axes_.expver = dim;
-      size_t len = 0;
-      check(nc_inq_dimlen(nc_, dim, &len), where(v));
-      axes_.expvers.resize(len);
+      axes_.expvers.resize(coordinate_length(nc_, dim, 16, where(v)));
       check(nc_get_var_long(nc_, v.id, axes_.expvers.data()), where(v));
     }
   }
