@@ -4,11 +4,12 @@
 # converted, and every output and log is compared with a single run of the
 # converter on the same input.
 #
-#   batch_test.sh CONVERTER MAKE_DATA_TIME IMPORTER
-# Exit 77 (skipped) when GNU parallel is not installed.
+#   batch_test.sh CONVERTER MAKE_DATA_TIME IMPORTER BUILD_DIR
+# The scripts run from a prefix that BUILD_DIR is installed into, and find
+# the programs there. Exit 77 (skipped) when GNU parallel is not installed.
 set -uo pipefail
 
-converter=$1 make_data_time=$2 importer=$3
+converter=$1 make_data_time=$2 importer=$3 build=$4
 repo=$(cd "$(dirname "$0")/.." && pwd)
 command -v parallel > /dev/null 2>&1 || { echo "GNU parallel not installed: skipped"; exit 77; }
 
@@ -20,6 +21,8 @@ check() {  # check DESCRIPTION COMMAND...
 
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
+cmake --install "$build" --prefix "$tmp/prefix" > /dev/null || { echo "FAIL: cmake --install"; exit 1; }
+tools=$tmp/prefix/bin
 data="$tmp/data"
 mkdir -p "$data" "$tmp/gen"
 
@@ -57,8 +60,8 @@ done
 cd "$tmp"
 printf '%s\n' "${inputs[@]/#$tmp\//}" > list.txt
 status=0
-bash "$repo/tools/convert_batch.sh" -j 2 --logdir "$tmp/logs" --workroot "$tmp/work" \
-  --converter "$converter" "$control" < list.txt > batch.out 2>&1 || status=$?
+bash "$tools/convert_batch.sh" -j 2 --logdir "$tmp/logs" --workroot "$tmp/work" "$control" < list.txt > batch.out 2>&1 ||
+  status=$?
 cat batch.out
 
 check "batch exit status is 1 when some data times did not convert" [ "$status" -eq 1 ]
@@ -90,7 +93,7 @@ done
 
 # A batch in which everything converts exits 0; inputs as arguments, one job.
 status=0
-bash "$repo/tools/convert_batch.sh" -j 1 --logdir "$tmp/logs_ok" --workroot "$tmp/work_ok" \
+bash "$tools/convert_batch.sh" -j 1 --logdir "$tmp/logs_ok" --workroot "$tmp/work_ok" \
   --converter "$converter" "$control" "${inputs[@]:0:3}" > ok.out 2>&1 || status=$?
 check "a batch that converts everything exits 0" [ "$status" -eq 0 ]
 check "and counts 3 converted" grep -qx 'converted: 3' ok.out
@@ -99,7 +102,7 @@ check "and counts 3 converted" grep -qx 'converted: 3' ok.out
 head -n 2 list.txt | sed "s|^|$tmp/|" > slurm_list.txt
 for task in 1 2; do
   SLURM_ARRAY_TASK_ID=$task SLURM_SUBMIT_DIR="$repo" INPUT2MODELDATA="$converter" \
-    bash "$repo/tools/convert_slurm.sh" "$control" "$tmp/slurm_list.txt" "$tmp/slurm_logs" "$tmp/slurm_work" \
+    bash "$tools/convert_slurm.sh" "$control" "$tmp/slurm_list.txt" "$tmp/slurm_logs" "$tmp/slurm_work" \
     > "slurm_$task.out" 2>&1
   check "slurm task $task exits 0" [ $? -eq 0 ]
 done
@@ -109,10 +112,10 @@ for input in $(cat slurm_list.txt); do
   check "slurm work file of $(basename "$input") equals a single run's" \
     cmp -s "$input.ZEPwrk" "$tmp/ref/$(basename "$input").ZEPwrk"
 done
-bash "$repo/tools/batch_report.sh" "$tmp/slurm_logs" > slurm_report.out
+bash "$tools/batch_report.sh" "$tmp/slurm_logs" > slurm_report.out
 check "the report on the Slurm logs exits 0" [ $? -eq 0 ]
 check "and counts 2 converted" grep -qx 'converted: 2' slurm_report.out
-check "slurm script passes bash -n" bash -n "$repo/tools/convert_slurm.sh"
+for script in "$tools"/*.sh; do check "$(basename "$script") passes bash -n" bash -n "$script"; done
 
 # The importer's output folder goes to the batch script as it is.
 "$importer" --out "$tmp/imported" "$repo/examples/gfs/gfs_2p5deg_subset.grib2" > /dev/null
@@ -120,8 +123,8 @@ mkdir -p "$tmp/imported_ref"
 cp "$tmp/imported/InputModelInf.txt" "$tmp/imported/adate.txt" "$tmp/imported/gfs_2011011512.bin" "$tmp/imported_ref/"
 (cd "$tmp/imported_ref" && printf 'gfs_2011011512.bin\nx\n' | "$converter" > /dev/null)
 status=0
-ls "$tmp"/imported/*.bin | bash "$repo/tools/convert_batch.sh" -j 1 --logdir "$tmp/logs_imported" \
-  --workroot "$tmp/work_imported" --converter "$converter" "$tmp/imported/InputModelInf.txt" > imported.out 2>&1 || status=$?
+ls "$tmp"/imported/*.bin | bash "$tools/convert_batch.sh" -j 1 --logdir "$tmp/logs_imported" \
+  --workroot "$tmp/work_imported" "$tmp/imported/InputModelInf.txt" > imported.out 2>&1 || status=$?
 check "the imported folder converts in a batch" [ "$status" -eq 0 ]
 check "its work file equals a single run's" \
   cmp -s "$tmp/imported/gfs_2011011512.bin.ZEPwrk" "$tmp/imported_ref/gfs_2011011512.bin.ZEPwrk"

@@ -2,7 +2,8 @@
 # Summary of a batch of conversions from the status files and logs that
 # convert_one.sh left in LOGDIR: how many data times converted, how many
 # stopped on unrepairable data (with the stop line), how many failed (with
-# the diagnostic), and the time spent.
+# the diagnostic), and the time spent; and, for a season submitted with
+# season_slurm.sh, how its import ended.
 #
 #   batch_report.sh LOGDIR [WALL_SECONDS]
 #
@@ -34,12 +35,23 @@ for file in "${statuses[@]}"; do
     3) stopped=$((stopped + 1))
        stopped_lines+=("  $input: $(tail -n 1 "$log" | sed 's/^ *//')") ;;
     *) failed=$((failed + 1))
-       failed_lines+=("  $input (exit $status): $(grep -m 1 '^Input2ModelData: ' "$log" || tail -n 1 "$log")") ;;
+       failed_lines+=("  $input (exit $status): $(grep -m 1 -E '^(Input2ModelData|convert_one.sh): ' "$log" || tail -n 1 "$log")") ;;
   esac
 done
 
 total=${#statuses[@]}
 echo "== summary of $total data times =="
+# A season's import (season_slurm.sh) left its exit status and log here.
+import_failed=0
+if [ -f "$logdir/import.result" ]; then
+  read -r import_status < "$logdir/import.result"
+  if [ "$import_status" = 0 ]; then
+    echo "import: done"
+  else
+    import_failed=1
+    echo "import: failed (exit $import_status): $(grep -m 1 '^import_data_times: ' "$logdir/import.log" || tail -n 1 "$logdir/import.log")"
+  fi
+fi
 echo "converted: $converted"
 echo "stopped on unrepairable data: $stopped"
 [ $stopped -gt 0 ] && printf '%s\n' "${stopped_lines[@]}"
@@ -47,4 +59,4 @@ echo "failed: $failed"
 [ $failed -gt 0 ] && printf '%s\n' "${failed_lines[@]}"
 echo "conversion time, all data times together: ${busy} s"
 [ -n "$wall" ] && echo "total time: ${wall} s"
-[ $converted -eq "$total" ]
+[ $converted -eq "$total" ] && [ $import_failed -eq 0 ]

@@ -18,7 +18,10 @@
 # failed, 2 on a usage error or when GNU parallel is missing.
 set -uo pipefail
 
-here=$(cd "$(dirname "$0")" && pwd)
+here=$(cd "$(dirname "$(readlink -f "$0")")" && pwd)
+I2M_TOOLS=$here
+# shellcheck source=locate_programs.sh
+source "$here/locate_programs.sh"
 jobs=$(nproc)
 hosts="" logdir="" workroot="" converter=""
 
@@ -49,11 +52,8 @@ if ! command -v parallel > /dev/null 2>&1; then
   echo "convert_batch.sh: GNU parallel is not installed; install it with: apt-get install parallel" >&2
   exit 2
 fi
-if [ -z "$converter" ]; then
-  converter=$(command -v Input2ModelData || true)
-  [ -n "$converter" ] || converter="$here/../build/release/bin/Input2ModelData"
-fi
-[ -x "$converter" ] || { echo "convert_batch.sh: $converter: converter not found (build it or pass --converter)" >&2; exit 2; }
+converter=$(i2m_program Input2ModelData "$converter") ||
+  { echo "convert_batch.sh: $converter: converter not found (build or install it, or pass --converter)" >&2; exit 2; }
 converter=$(cd "$(dirname "$converter")" && pwd)/$(basename "$converter")
 
 batch="$PWD/batch-$(date +%Y%m%d-%H%M%S)"

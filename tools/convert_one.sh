@@ -29,20 +29,29 @@ work="$workroot/$key"
 log="$logdir/$key.log"
 
 mkdir -p "$work" "$logdir"
-cp "$control" "$work/InputModelInf.txt"
 date_word=$(basename "$absolute" | grep -oE '[0-9]{10}|[0-9]{8}' | head -n 1 || true)
 printf '%s\n' "${date_word:-nodate}" > "$work/adate.txt"
 
 start=$(date +%s.%N)
 status=0
-(cd "$work" && printf '%s\nbatch\n' "$absolute" | "$converter") > "$log" 2>&1 || status=$?
+# What this script cannot find fails the data time with a line of its own,
+# in the log and so in the report (a missing converter: status 127).
+if [ ! -x "$converter" ]; then
+  echo "convert_one.sh: $converter: no converter there (install it, or set INPUT2MODELDATA)" > "$log"
+  status=127
+elif ! cp "$control" "$work/InputModelInf.txt" 2> /dev/null; then
+  echo "convert_one.sh: $control: no run control file (did the import fail?)" > "$log"
+  status=2
+else
+  (cd "$work" && printf '%s\nbatch\n' "$absolute" | "$converter") > "$log" 2>&1 || status=$?
+fi
 seconds=$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.2f", b - a }')
 printf '%s %s %s\n' "$status" "$seconds" "$absolute" > "$logdir/$key.status"
 
 case $status in
   0) outcome="converted" ;;
   3) outcome="stopped: $(tail -n 1 "$log" | sed 's/^ *//')" ;;
-  *) outcome="failed ($status): $(grep -m 1 '^Input2ModelData: ' "$log" || tail -n 1 "$log")" ;;
+  *) outcome="failed ($status): $(grep -m 1 -E '^(Input2ModelData|convert_one.sh): ' "$log" || tail -n 1 "$log")" ;;
 esac
 echo "[$label] $absolute: $outcome (${seconds} s)"
 exit "$status"

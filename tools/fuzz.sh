@@ -58,11 +58,17 @@ run_target() {  # run_target NAME
 
 # Where a finding's crash lies, replayed on its own: "library" when the
 # first frame of the report that is not the sanitizer's, libFuzzer's or the
-# C library's lies in ecCodes, netCDF-C or HDF5; "gone" when the replay runs
-# clean (a library's state left behind by earlier inputs); else "project".
+# C library's lies in ecCodes, netCDF-C or HDF5 (for memory running out:
+# when a live allocation was theirs); "gone" when the replay runs clean (a
+# library's state left behind by earlier inputs); else "project".
 classify() {  # classify TARGET FILE
   local report first
-  report=$("$PWD/build/sanitize/bin/$1" "$2" 2>&1) && { echo gone; return; }
+  report=$(timeout 300 "$PWD/build/sanitize/bin/$1" -timeout=10 -rss_limit_mb=2048 "$2" 2>&1) && { echo gone; return; }
+  # Running out of memory, the report lists the largest live allocations.
+  if grep -q 'out-of-memory' <<< "$report" && grep -qE 'libeccodes|libnetcdf|libhdf5' <<< "$report"; then
+    echo library
+    return
+  fi
   first=$(grep -E '^ +#[0-9]+ ' <<< "$report" |
     grep -vE '__interceptor_|__sanitizer|__asan|fuzzer::| in (malloc|calloc|realloc|free) |libc\.so|libclang_rt|/nptl/|/stdlib/|/signal/' |
     head -n 1)

@@ -1,6 +1,7 @@
 // Which field a thread's library (ecCodes, netCDF-C, HDF5) is working on,
-// so that a crash inside the library on a damaged file can be reported as
-// the importer's diagnostic, naming the field, instead of as a crash.
+// so that a crash or a hang inside the library on a damaged file can be
+// reported as the importer's diagnostic, naming the field, instead of as a
+// crash or a process that never ends.
 #pragma once
 
 #include <string>
@@ -18,10 +19,16 @@ class LibraryAtWork {
 
  private:
   const std::string* previous_;
+  long long previous_start_;
 };
 
 // The place a library is working on in this thread, or nullptr. Safe to
 // call from a signal handler.
 const std::string* library_place_in_hand();
+
+// Starts a thread that calls `handler` (which must not return) with the
+// place a library has worked on for more than `seconds` without returning.
+using HangHandler = void (*)(const std::string& place, int seconds);
+void start_library_watchdog(int seconds, HangHandler handler);
 
 }  // namespace i2m

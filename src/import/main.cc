@@ -63,6 +63,15 @@ extern "C" void on_crash(int signal) {
   std::_Exit(kExitFileError);
 }
 
+// A library that works on one field for minutes has met data it loops on;
+// decoding the largest field takes seconds.
+[[noreturn]] void report_library_hang(const std::string& place, int seconds) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "%s: %s: the file is damaged (its library did not return within %d s)\n", kProgram,
+               place.c_str(), seconds);
+  std::_Exit(kExitFileError);
+}
+
 void report_library_crashes() {
 #ifndef I2M_ADDRESS_SANITIZER
   for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL}) std::signal(signal, on_crash);
@@ -84,6 +93,7 @@ void list(const ImportOptions& options) {
   const Inventory inv = take_inventory(std::move(sources));
   const ImportPlan plan = make_plan(inv, options);
   print_levels(stdout, plan.levels, "levels an import would keep");
+  print_file_names(stdout, plan);
 }
 
 void import(const ImportOptions& options) {
@@ -108,6 +118,7 @@ int main(int argc, char** argv) {
   int status = kExitSuccess;
   const std::optional<ImportOptions> options = parse_import_options(argc, argv, status);
   if (!options) return status;
+  start_library_watchdog(options->library_time_limit, report_library_hang);
   try {
     if (options->list) {
       list(*options);

@@ -41,7 +41,7 @@ size_t coordinate_length(int nc, int dim, size_t limit, const std::string& where
   return length;
 }
 
-constexpr size_t kMaxAxis = size_t{1} << 29;    // points along latitude or longitude
+constexpr size_t kMaxAxis = size_t{1} << 22;    // points along latitude or longitude
 constexpr size_t kMaxTimes = size_t{1} << 24;
 constexpr size_t kMaxLevels = size_t{1} << 16;
 

@@ -37,6 +37,12 @@ std::optional<ImportOptions> parse_import_options(int argc, char** argv, int& ex
           },
           "NAME"));
   app.add_flag("--list", o.list, "Print the inventory of the files and the levels an import would keep; write nothing");
+  app.add_option("--library-time-limit", o.library_time_limit,
+                 "End with exit status 2 when ecCodes or netCDF-C spends longer than this on one field")
+      ->type_name("SECONDS")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 86400))
+      ->group("Robustness");
   app.add_option("FILE", o.files, "GRIB and NetCDF files, in any order")->required();
   if (const std::optional<int> status = parse_command_line(app, argc, argv)) {
     exit_status = *status;

@@ -20,6 +20,7 @@ struct ImportOptions {
   std::optional<Area> area;        // --area; none: the whole grid
   std::string model;               // --model; empty: what the sources suggest
   bool list = false;               // --list: print the inventory, write nothing
+  int library_time_limit = 300;    // seconds a library may spend on one field
   std::vector<std::string> files;
 };
 

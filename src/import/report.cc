@@ -91,6 +91,11 @@ void print_levels(std::FILE* out, const LevelChoice& levels, const char* kept_he
   }
 }
 
+void print_file_names(std::FILE* out, const ImportPlan& plan) {
+  std::fprintf(out, "data time files (%zu):\n", plan.times.size());
+  for (const DataTimePlan& d : plan.times) std::fprintf(out, "  %s\n", d.file_name.c_str());
+}
+
 void print_summary(std::FILE* out, const Inventory& inv, const ImportPlan& plan, const MissingTally& missing,
                    const std::string& dir) {
   int64_t fields = 0, ignored = 0;

@@ -16,6 +16,9 @@ void print_source(std::FILE* out, const Source& source);
 // The levels kept and each level dropped with its reason.
 void print_levels(std::FILE* out, const LevelChoice& levels, const char* kept_heading);
 
+// The data time files an import writes, one per line.
+void print_file_names(std::FILE* out, const ImportPlan& plan);
+
 // The closing summary of an import.
 void print_summary(std::FILE* out, const Inventory& inv, const ImportPlan& plan, const MissingTally& missing,
                    const std::string& dir);

@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# A season on Slurm in one submission: the import of the source files, the
+# conversion of every data time it yields as a job array, and the report,
+# chained by job dependencies so that nothing waits on the login node.
+#
+#   season_slurm.sh [--throttle N] [--levels P,P,...] [--area N/W/S/E] [--model NAME] RUN_DIR FILE...
+#
+# FILE... are GRIB or NetCDF files as import_data_times reads them;
+# --levels, --area and --model are its options. The sources are listed on
+# the spot (import_data_times --list), so that bad input is refused before
+# anything is submitted and the array gets one task per data time. Then:
+#   1. the import writes RUN_DIR/data (log: RUN_DIR/logs/import.log);
+#   2. the conversions (convert_slurm.sh, at most N at a time) write the
+#      work files beside the imported files, logs and status files to
+#      RUN_DIR/logs, working folders to RUN_DIR/work; a data time the
+#      import did not deliver fails with a line saying so;
+#   3. the report (batch_report.sh) goes to RUN_DIR/report.txt; its job
+#      ends with exit status 0 only when every data time converted.
+# Prints the three job ids.
+set -uo pipefail
+
+here=$(cd "$(dirname "$(readlink -f "$0")")" && pwd)
+I2M_TOOLS=$here
+export I2M_TOOLS
+# shellcheck source=locate_programs.sh
+source "$here/locate_programs.sh"
+
+usage() {
+  sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//' >&2
+  exit 2
+}
+absolute() { case $1 in /*) echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
+
+throttle="" import_options=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --throttle) throttle=$2; shift 2 ;;
+    --levels | --area | --model) import_options+=("$1" "$2"); shift 2 ;;
+    -h | --help) usage ;;
+    -*) echo "season_slurm.sh: unknown option $1" >&2; usage ;;
+    *) break ;;
+  esac
+done
+[ $# -ge 2 ] || usage
+run=$(absolute "$1")
+shift
+files=()
+for f in "$@"; do files+=("$(absolute "$f")"); done
+
+importer=$(i2m_program import_data_times "${I2M_IMPORTER:-}") ||
+  { echo "season_slurm.sh: $importer: importer not found (install it, or set I2M_IMPORTER)" >&2; exit 2; }
+mkdir -p "$run/logs" "$run/jobs" || exit 2
+
+# The data time files the import will write, from its own listing.
+listing=$("$importer" --list "${import_options[@]}" "${files[@]}") || exit 2
+sed -n '/^data time files/,$p' <<< "$listing" | sed -n 's/^  //p' | sed "s|^|$run/data/|" > "$run/inputs.txt"
+count=$(grep -c . "$run/inputs.txt")
+[ "$count" -gt 0 ] || { echo "season_slurm.sh: the files hold no data time to import" >&2; exit 2; }
+
+# The job scripts, written out so that what runs can be read afterwards.
+quoted() { printf '%q ' "$@"; }
+cat > "$run/jobs/import.sh" <<JOB
+#!/usr/bin/env bash
+#SBATCH --job-name=i2m-import
+#SBATCH --output=$(quoted "$run/logs/import.out")
+$(quoted "$importer" --out "$run/data" "${import_options[@]}" "${files[@]}") > $(quoted "$run/logs/import.log") 2>&1
+status=\$?
+echo "\$status" > $(quoted "$run/logs/import.result")
+exit "\$status"
+JOB
+cat > "$run/jobs/report.sh" <<JOB
+#!/usr/bin/env bash
+#SBATCH --job-name=i2m-report
+#SBATCH --output=$(quoted "$run/logs/report.out")
+bash $(quoted "$here/batch_report.sh" "$run/logs") > $(quoted "$run/report.txt") 2>&1
+JOB
+
+import_job=$(sbatch --parsable "$run/jobs/import.sh") || exit 2
+array_job=$(bash "$here/convert_slurm.sh" submit ${throttle:+--throttle "$throttle"} --after "$import_job" \
+  "$run/data/InputModelInf.txt" "$run/inputs.txt" "$run/logs" "$run/work") || exit 2
+report_job=$(sbatch --parsable --dependency="afterany:$array_job" "$run/jobs/report.sh") || exit 2
+echo "import: job $import_job; conversions: job $array_job ($count data times); report: job $report_job"
+echo "the report will be in $run/report.txt"
