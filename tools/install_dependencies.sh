@@ -6,16 +6,19 @@
 #   install_dependencies.sh --build   only what building needs
 set -euo pipefail
 
-# ecCodes reads GRIB for the importer; CLI11 parses the command lines.
-packages=(g++ cmake make libgtest-dev libbenchmark-dev libpng-dev libeccodes-dev libcli11-dev)
+# ecCodes reads GRIB and netCDF-C reads NetCDF for the importer; CLI11
+# parses the command lines.
+packages=(g++ cmake make libgtest-dev libbenchmark-dev libpng-dev libeccodes-dev libnetcdf-dev libcli11-dev)
 if [ "${1:-}" != "--build" ]; then
   # gfortran cross-checks the log's number layout, setpriv (util-linux) runs
   # a test as an unprivileged user, parallel drives the batch script, cdo
   # reads the GrADS descriptor back, valgrind checks a run's memory use, and
   # clang with its runtime builds the sanitizer suite and the fuzz targets.
-  # ecCodes' tools (grib_get_data) and Debian's GFS sample (python-grib-doc)
-  # check the importer on real data.
-  packages+=(gfortran util-linux parallel cdo valgrind clang-14 libclang-rt-14-dev libeccodes-tools python-grib-doc)
+  # ecCodes' tools (grib_get_data, grib_set) and Debian's GFS sample
+  # (python-grib-doc) check the importer on real data; Slurm and munge run
+  # a private single-node cluster for the Slurm scripts' test.
+  packages+=(gfortran util-linux parallel cdo valgrind clang-14 libclang-rt-14-dev libeccodes-tools python-grib-doc
+    slurm-wlm munge)
 fi
 
 missing=()
