@@ -2,8 +2,9 @@
 # The whole road on real data: builds the programs in Release mode, imports
 # the bundled GFS sample (examples/gfs, a subset of Debian's GFS 2.5-degree
 # file) into build/sample-run, converts the data time it holds, and shows
-# the importer's summary, the converter's log, the files written and the
-# inspector's verdict on the work file.
+# the importer's summary, the converter's log, the files written, the
+# inspector's verdict on the work file and a picture of its 850 hPa
+# temperature.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install_dependencies.sh --build
@@ -29,4 +30,6 @@ echo "== files in $work =="
 ls -l
 echo "== inspect_work_file gfs_2011011512.bin.ZEPwrk summary =="
 "$bin/inspect_work_file" gfs_2011011512.bin.ZEPwrk summary || true
+echo "== inspect_work_file gfs_2011011512.bin.ZEPwrk png t:850 =="
+"$bin/inspect_work_file" gfs_2011011512.bin.ZEPwrk png t:850 || true
 exit "$status"

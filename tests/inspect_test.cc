@@ -2,7 +2,6 @@
 // wrote from generated inputs with known contents.
 
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <cmath>
 #include <cstdio>
@@ -202,50 +201,6 @@ TEST_F(InspectWorkFile, BothArgumentOrdersWork) {
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err.rfind("inspect_work_file: ", 0), 0u) << r.err;
   }
-}
-
-// Reads a PNG back with libpng: width, height and RGB rows from the top.
-struct Decoded {
-  png_uint_32 width = 0, height = 0;
-  std::vector<unsigned char> rgb;
-  const unsigned char* at(png_uint_32 x, png_uint_32 y) const { return rgb.data() + 3 * (y * width + x); }
-};
-
-Decoded decode_png(const std::string& path) {
-  Decoded out;
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, path.c_str())) return out;
-  image.format = PNG_FORMAT_RGB;
-  out.rgb.resize(PNG_IMAGE_SIZE(image));
-  if (!png_image_finish_read(&image, nullptr, out.rgb.data(), 0, nullptr)) return out;
-  out.width = image.width;
-  out.height = image.height;
-  return out;
-}
-
-TEST_F(InspectWorkFile, PictureShowsRangeAndMissingPoints) {
-  // Record 6 (z at 850 hPa) holds a -99999.0 at i=3 j=2. 6 columns scale by 16.
-  const RunResult r = tool("in.bin.ZEPwrk png z:850 --output z.png");
-  ASSERT_EQ(r.status, 0) << r.err;
-  const Decoded png = decode_png(dir.file("z.png"));
-  ASSERT_EQ(png.width, 96u);
-  ASSERT_EQ(png.height, 4u * 16 + 6 + 16);
-  // North up: row j of the grid (south to north) starts at pixel row (4 - j) * 16.
-  auto pixel = [&](int i, int j) { return png.at((i - 1) * 16 + 8, (4 - j) * 16 + 8); };
-  const unsigned char* missing = pixel(3, 2);
-  EXPECT_EQ(std::vector<int>(missing, missing + 3), (std::vector<int>{255, 0, 255}));
-  // ht = 100k + 0.5 i + 0.25 j: the minimum at (1, 1), the maximum at (6, 4);
-  // they take the two ends of the colour map, which the colour bar shows.
-  const unsigned char* low = pixel(1, 1);
-  const unsigned char* high = pixel(6, 4);
-  const unsigned char* bar_left = png.at(0, png.height - 1);
-  const unsigned char* bar_right = png.at(png.width - 1, png.height - 1);
-  EXPECT_EQ(std::vector<int>(low, low + 3), std::vector<int>(bar_left, bar_left + 3));
-  EXPECT_EQ(std::vector<int>(high, high + 3), std::vector<int>(bar_right, bar_right + 3));
-  EXPECT_LT(low[0] + low[1], 100);   // viridis starts dark purple
-  EXPECT_GT(high[0] + high[1], 400);  // and ends bright yellow
-  EXPECT_NE(r.out.find("colours span 200.75 to 204"), std::string::npos) << r.out;
 }
 
 // NetCDF has no room for an infinity in a float variable, so this work file

@@ -7,8 +7,10 @@
 set -euo pipefail
 
 # ecCodes reads GRIB and netCDF-C reads NetCDF for the importer; CLI11
-# parses the command lines.
-packages=(g++ cmake make libgtest-dev libbenchmark-dev libpng-dev libeccodes-dev libnetcdf-dev libcli11-dev)
+# parses the command lines; cairo draws the inspector's pictures, with the
+# DejaVu fonts for their text, and libpng writes them.
+packages=(g++ cmake make libgtest-dev libbenchmark-dev libpng-dev libeccodes-dev libnetcdf-dev libcli11-dev
+  libcairo2-dev fonts-dejavu-core)
 if [ "${1:-}" != "--build" ]; then
   # gfortran cross-checks the log's number layout, setpriv (util-linux) runs
   # a test as an unprivileged user, parallel drives the batch script, cdo
@@ -16,9 +18,11 @@ if [ "${1:-}" != "--build" ]; then
   # clang with its runtime builds the sanitizer suite and the fuzz targets.
   # ecCodes' tools (grib_get_data, grib_set) and Debian's GFS sample
   # (python-grib-doc) check the importer on real data; Slurm and munge run
-  # a private single-node cluster for the Slurm scripts' test.
+  # a private single-node cluster for the Slurm scripts' test. tesseract
+  # reads the pictures' text back, and chromium loads the season report
+  # as a user's browser would.
   packages+=(gfortran util-linux parallel cdo valgrind clang-14 libclang-rt-14-dev libeccodes-tools python-grib-doc
-    slurm-wlm munge)
+    slurm-wlm munge tesseract-ocr tesseract-ocr-eng chromium)
 fi
 
 missing=()

@@ -11,11 +11,6 @@
 namespace inspect {
 namespace {
 
-std::string base_name(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // A linear axis from the grid numbers (thousandths of a degree): the first
 // point and the increment, or the span divided evenly when no usable
 // increment is given.

@@ -1,20 +1,24 @@
 // inspect_work_file: looks into a converted work file before the model
-// starts: a summary with a verdict, a GrADS descriptor, or a picture.
+// starts: a summary with a verdict, a GrADS descriptor, a picture, or a
+// report page over a season of work files.
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
+#include <thread>
 #include <string>
 #include <vector>
 
 #include "common/command_line.h"
 #include "grads_descriptor.h"
 #include "picture.h"
+#include "report.h"
 #include "summary.h"
 #include "work_file_layout.h"
 
 namespace {
 
-constexpr const char* kSubcommands[] = {"summary", "ctl", "png"};
+constexpr const char* kSubcommands[] = {"summary", "ctl", "png", "report"};
 
 bool is_subcommand(const std::string& word) {
   return std::any_of(std::begin(kSubcommands), std::end(kSubcommands), [&](const char* s) { return word == s; });
@@ -31,26 +35,38 @@ std::vector<std::string> in_subcommand_order(int argc, char** argv) {
 }
 
 struct Command {
-  std::string work, time = "2000010100", record, output;
+  std::string work, time = "2000010100", record, output, range;
+  std::optional<std::string> picture_time;
+  bool svg = false;
+  inspect::ReportOptions report;
 };
+
+std::string default_picture_name(const Command& c) {
+  std::string label = c.record;
+  std::replace(label.begin(), label.end(), ':', '_');
+  return c.work + "." + label + (c.svg ? ".svg" : ".png");
+}
 
 int png(const Command& c) {
   const inspect::WorkFileLayout layout = inspect::read_layout(c.work);
-  const inspect::RecordInfo& record = inspect::find_record(layout, c.record);
-  std::vector<float> values;
-  inspect::read_record(layout, record, values);
-  const inspect::Picture picture = inspect::draw_record(layout, values);
-  std::string output = c.output;
-  if (output.empty()) {
-    std::string label = c.record;
-    std::replace(label.begin(), label.end(), ':', '_');
-    output = c.work + "." + label + ".png";
-  }
-  inspect::write_png(picture, output);
-  const inspect::FieldInfo& f = layout.fields[record.field];
-  std::printf("wrote %s: record %d, %s (%s), %d x %d pixels; colours span %.6g to %.6g\n", output.c_str(),
-              record.number, f.name.c_str(), f.unit.c_str(), picture.width, picture.height,
-              static_cast<double>(picture.low), static_cast<double>(picture.high));
+  inspect::PictureRequest request;
+  request.choice = c.record;
+  request.time = c.picture_time ? *c.picture_time : inspect::data_time_in_name(c.work);
+  if (!c.range.empty()) request.range = inspect::parse_range(c.range);
+  request.svg = c.svg;
+  const std::string output = c.output.empty() ? default_picture_name(c) : c.output;
+  const inspect::PictureInfo p = inspect::draw_picture(layout, request, output);
+  std::printf("wrote %s: record %d, %s, %d x %d pixels, map %d x %d at %d,%d; colours span %s to %s; %lld missing\n",
+              output.c_str(), p.record, p.title.c_str(), p.width, p.height, p.map_width, p.map_height, p.map_x,
+              p.map_y, inspect::tick_label(p.scale, p.scale.low).c_str(),
+              inspect::tick_label(p.scale, p.scale.high).c_str(), static_cast<long long>(p.missing));
+  return 0;
+}
+
+int report(const Command& c) {
+  const inspect::ReportResult r = inspect::write_report(c.report);
+  std::printf("wrote %s: %d data time%s, %d not ready\n", r.page.c_str(), r.data_times, r.data_times == 1 ? "" : "s",
+              r.not_ready);
   return 0;
 }
 
@@ -87,9 +103,33 @@ int main(int argc, char** argv) {
   picture
       ->add_option("RECORD", c.record,
                    "A record number, a surface field (lsm msl sp topo st1 sm1 ... sm4) or a 3-D field and level "
-                   "in hPa (u v z q t, e.g. t:850)")
+                   "in hPa (u v z q t, e.g. t:850); or wind:LEVEL, the wind speed with arrows from u and v")
       ->required();
   picture->add_option("--output", c.output, "The picture's file")->type_name("FILE");
+  picture->add_option("--time", c.picture_time, "The data time in the title (default: a 10-digit date in the file name)")
+      ->type_name("TEXT");
+  picture
+      ->add_option("--range", c.range, "A fixed colour scale, so that pictures of many data times compare")
+      ->type_name("MIN/MAX")
+      ->check(CLI::Validator(
+          [](std::string& text) {
+            return inspect::parse_range(text) ? std::string() : "expected two numbers MIN/MAX with MIN < MAX";
+          },
+          ""));
+  picture->add_flag("--svg", c.svg, "Writes SVG instead of PNG");
+
+  CLI::App* season = app.add_subcommand(
+      "report", "Writes DIR/index.html, a page over many work files: verdicts, key fields, thumbnails and a chart.");
+  season->add_option("WORK_FILE", c.report.work_files, "The work files of a season")->required();
+  season->add_option("--out", c.report.out_dir, "The report's folder")->required()->type_name("DIR");
+  season->add_option("--thumbnails", c.report.thumbnails, "The fields shown as thumbnails")
+      ->capture_default_str()
+      ->delimiter(',')
+      ->type_name("RECORD,...");
+  c.report.threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  season->add_option("--threads", c.report.threads, "Threads that read and draw")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 256));
 
   const std::vector<std::string> args = in_subcommand_order(argc, argv);
   std::vector<char*> pointers;
@@ -104,6 +144,7 @@ int main(int argc, char** argv) {
       std::printf("wrote %s\n", path.c_str());
       return 0;
     }
+    if (season->parsed()) return report(c);
     return png(c);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "inspect_work_file: %s\n", e.what());

@@ -1,40 +1,51 @@
-// The "png" subcommand: a picture of one record, north up, in a perceptually
-// uniform colour map (viridis), with missing values and NaNs in magenta and
-// a colour bar below the map.
+// The "png" subcommand: a picture of one record (or of the wind at a
+// level) drawn with cairo: a title, the map north up with latitude and
+// longitude labels and the coastline of the work file's own land-sea mask,
+// a colour bar labelled at round values with the unit, and a legend of the
+// missing points. PNG, or SVG with the same drawing.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "colour_scale.h"
 #include "work_file_layout.h"
 
 namespace inspect {
 
-struct Rgb {
-  uint8_t r, g, b;
-  bool operator==(const Rgb&) const = default;
+struct PictureRequest {
+  std::string choice;    // a record ("12", "topo", "t:850") or "wind:850"
+  std::string time;      // the data time shown in the title; "" for none
+  std::optional<std::pair<double, double>> range;  // fixed colour range
+  bool svg = false;
+  bool thumbnail = false;  // the map alone, 180 pixels wide, no text
 };
 
-inline constexpr Rgb kMissingColour{255, 0, 255};
-
-// Viridis at t in [0, 1].
-Rgb viridis(double t);
-
-struct Picture {
-  int width = 0, height = 0;
-  std::vector<Rgb> pixels;  // rows from the top
-  float low = 0, high = 0;  // the value range the colours span
-  int scale = 1;            // pixels per grid point
-  int map_height = 0;       // rows of the map; the colour bar follows
+// What was drawn, for the line the program prints and for tests.
+struct PictureInfo {
+  int width = 0, height = 0;                        // of the whole picture
+  int map_x = 0, map_y = 0, map_width = 0, map_height = 0;
+  ColourScale scale;
+  int64_t missing = 0;  // points drawn in kMissingColour
+  std::string title;
+  int record = 0;       // the record shown (for wind: the u record)
 };
 
-// Draws the record: `values` im x jm, west-east fastest; north up according
-// to the grid's first and last latitudes. Values that are -99999.0, NaN or
-// infinite are drawn in kMissingColour and left out of the range.
-Picture draw_record(const WorkFileLayout& layout, const std::vector<float>& values);
+// "Temperature at 850 hPa (K)", "Soil Temperature layer 3 (K)".
+std::string field_title(const WorkFileLayout& layout, const RecordInfo& record);
 
-// Writes the picture as an 8-bit RGB PNG file.
-void write_png(const Picture& picture, const std::string& path);
+// The data time in a file name: its first run of exactly 10 digits, or "".
+std::string data_time_in_name(const std::string& path);
+
+// "2024-01-15 12 UTC" for "2024011512"; any other text as it is.
+std::string readable_time(const std::string& time);
+
+// Draws the picture into `path` (PNG, or SVG when request.svg).
+PictureInfo draw_picture(const WorkFileLayout& layout, const PictureRequest& request, const std::string& path);
+
+// Reads "MIN/MAX" (MIN < MAX); nullopt for anything else.
+std::optional<std::pair<double, double>> parse_range(const std::string& text);
 
 }  // namespace inspect

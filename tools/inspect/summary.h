@@ -27,10 +27,20 @@ RecordStats record_stats(const std::vector<float>& values, const std::vector<boo
 // anything but 0 and 1 (then no zero can be told to be at sea).
 std::vector<bool> sea_points(const WorkFileLayout& layout);
 
-// Prints the table and the verdict to `out`; returns 0 when the work file is
-// ready for the model, 1 when a record holds -99999.0, NaN or infinities or
-// a soil field holds zeros over land (over the sea soil values are not
+// The statistics of every record and the problems that make a work file
+// not ready for the model: a record holding -99999.0, NaN or infinities, or
+// a soil field holding zeros over land (over the sea soil values are not
 // used; with an unusable mask every zero of a soil field counts).
+struct Evaluation {
+  std::vector<RecordStats> stats;  // by record, in file order
+  std::vector<std::string> problems;
+  bool mask_usable = true;
+  bool ready() const { return problems.empty(); }
+};
+Evaluation evaluate(const WorkFileLayout& layout);
+
+// Prints the table and the verdict to `out`; returns 0 when the work file is
+// ready for the model, 1 when it is not.
 int print_summary(const WorkFileLayout& layout, std::FILE* out);
 
 }  // namespace inspect

@@ -160,4 +160,9 @@ void read_record(const WorkFileLayout& layout, const RecordInfo& r, std::vector<
   if (!in) throw InspectError(layout.work_path + ": cannot read record " + std::to_string(r.number));
 }
 
+std::string base_name(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 }  // namespace inspect

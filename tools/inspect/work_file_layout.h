@@ -52,6 +52,9 @@ WorkFileLayout read_layout(const std::string& work_path);
 // short name) or "NAME:LEVEL" (a 3-D field at a level in hPa, e.g. t:850).
 const RecordInfo& find_record(const WorkFileLayout& layout, const std::string& choice);
 
+// The file name without its folder.
+std::string base_name(const std::string& path);
+
 // Reads record `r` into `values` (im x jm, west-east index fastest).
 void read_record(const WorkFileLayout& layout, const RecordInfo& r, std::vector<float>& values);
 
