@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "support/data_time.h"
+#include "support/picture_check.h"
 
 namespace {
 
@@ -47,6 +49,60 @@ float work_value(const std::vector<unsigned char>& work, int record, const Point
   float v;
   std::memcpy(&v, &work[(static_cast<size_t>(record - 1) * 73 * 144 + static_cast<size_t>(j) * 144 + i) * 4], 4);
   return v;
+}
+
+// The picture of the 850 hPa temperature: its text read back, and the
+// coastline wherever the land-sea mask changes between neighbours.
+void expect_picture_of_real_data(const TempDir& dir, const std::vector<unsigned char>& work, int lm) {
+  // The same work file with land everywhere: its picture differs only by
+  // the coastline.
+  const size_t mask = static_cast<size_t>(5 * lm) * 73 * 144 * 4;
+  std::vector<unsigned char> all_land = work;
+  const float one = 1.0f;
+  for (size_t p = 0; p < 73 * 144; ++p) std::memcpy(&all_land[mask + 4 * p], &one, 4);
+  write_file(dir.file("out/land_2011011512.bin.ZEPwrk"), std::string(all_land.begin(), all_land.end()));
+  write_file(dir.file("out/land_2011011512.bin.ZEPwrk.gdsinfo"), read_file(dir.file("out/gfs_2011011512.bin.ZEPwrk.gdsinfo")));
+  const std::string tool = "'" INSPECT_WORK_FILE_PATH "' png ";
+  RunResult r = run_command(dir.file("out"), tool + "gfs_2011011512.bin.ZEPwrk t:850 --output coast.png");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const DrawnPicture p = parse_png_line(r.out);
+  EXPECT_EQ(p.title, "Temperature at 850 hPa (K), 2011-01-15 12 UTC, 144 x 73 points") << r.out;
+  // 240 to 303.1 K: steps of 5 would need 240..305 = 14 ticks, 10 give 240..310 = 8.
+  EXPECT_EQ(p.low, "240");
+  EXPECT_EQ(p.high, "310");
+  r = run_command(dir.file("out"), tool + "land_2011011512.bin.ZEPwrk t:850 --output land.png");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const Decoded coast = decode_png(dir.file("out/coast.png")), land = decode_png(dir.file("out/land.png"));
+  ASSERT_EQ(coast.width, land.width);
+  ASSERT_EQ(coast.height, land.height);
+  // Between horizontal neighbours of land and sea, the line passes halfway
+  // between their centres. Rows are stored south first.
+  auto mask_at = [&](int i, int j) {
+    float v;
+    std::memcpy(&v, &work[mask + 4 * (static_cast<size_t>(j) * 144 + i)], 4);
+    return v;
+  };
+  const double cell_w = p.map_width / 144.0, cell_h = p.map_height / 73.0;
+  int crossings = 0, drawn = 0;
+  for (int j = 0; j < 73; ++j) {
+    for (int i = 0; i + 1 < 144; ++i) {
+      if (mask_at(i, j) == mask_at(i + 1, j)) continue;
+      ++crossings;
+      const int x = static_cast<int>(p.map_x + (i + 1) * cell_w), y = static_cast<int>(p.map_y + (72 - j + 0.5) * cell_h);
+      bool changed = false;
+      for (int dy = -1; dy <= 1; ++dy) {
+        for (int dx = -1; dx <= 1; ++dx) changed = changed || !(coast.at(x + dx, y + dy) == land.at(x + dx, y + dy));
+      }
+      drawn += changed ? 1 : 0;
+    }
+  }
+  EXPECT_GT(crossings, 300);
+  EXPECT_GE(drawn, crossings * 95 / 100) << drawn << " of " << crossings;
+  if (!have_ocr()) return;
+  const std::vector<std::string> words = ocr_words(dir.file("out/coast.png"));
+  for (const char* w : {"Temperature", "850", "hPa", "2011-01-15", "UTC,", "144", "73", "240", "270", "310"}) {
+    EXPECT_NE(std::find(words.begin(), words.end(), w), words.end()) << w;
+  }
 }
 
 TEST(GfsSample, ImportedAndConvertedValuesMatchEcCodes) {
@@ -118,6 +174,8 @@ TEST(GfsSample, ImportedAndConvertedValuesMatchEcCodes) {
                              "the first at i=5 j=57\n"),
             std::string::npos)
       << verdict.out;
+
+  expect_picture_of_real_data(dir, work, lm);
 
   for (const Case& c : cases) {
     SCOPED_TRACE(c.where);

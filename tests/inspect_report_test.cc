@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "report_page.h"
 #include "support/data_time.h"
 #include "support/picture_check.h"
 
@@ -135,6 +136,31 @@ TEST_F(Report, BadWorkFilesAndFoldersAreNamed) {
   r = run_command(dir.path(), "'" + kTool + "' report" + works + " --out blocker/season");
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("inspect_work_file: blocker/season: cannot create the report folder"), std::string::npos) << r.err;
+}
+
+// The chart marks a data time whose mean stands out from its neighbours in
+// time, not those that a seasonal cycle carries far from the season's
+// median.
+TEST(ReportChart, MarksWhatStandsOutFromItsNeighboursOnly) {
+  std::vector<inspect::ReportRow> rows(1460);
+  for (size_t n = 0; n < rows.size(); ++n) {
+    rows[n].time = "2023010100";  // labels only
+    rows[n].id = rows[n].work = "w" + std::to_string(n);
+    // A yearly swing of 20 K with a little noise of its own, up to 0.6 K.
+    const double mean = 270 + 10 * std::sin(2 * M_PI * static_cast<double>(n) / 1460) +
+                        0.1 * (static_cast<double>((n * 7919) % 13) - 6);
+    rows[n].keys[0] = {true, true, mean - 20, mean + 20, mean};
+  }
+  rows[700].keys[0].mean += 3;  // 3 K above its neighbours
+  rows[700].time = "2023060100";
+  rows[900].problems = {"record 1 (u at 1000 hPa) holds 1 NaN, the first at i=1 j=1"};
+  const std::string page = inspect::report_page(rows, {});
+  EXPECT_EQ(count_of(page, "<circle class=\"outlier\""), 1u) << page.substr(page.find("<svg"), 3000);
+  EXPECT_NE(page.find("<a href=\"#t700\"><circle class=\"outlier\""), std::string::npos);
+  EXPECT_NE(page.find("<title>2023-06-01 00 UTC: "), std::string::npos);
+  // The not-ready data time has its tick under the panels, linked to its row.
+  EXPECT_EQ(count_of(page, "class=\"not-ready-tick\""), 1u);
+  EXPECT_NE(page.find("<a href=\"#t900\"><rect class=\"not-ready-tick\""), std::string::npos);
 }
 
 // ---------------------------------------------------------------------------

@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "support/data_time.h"
+#include "support/picture_check.h"
 
 namespace {
 
@@ -37,6 +39,22 @@ TEST(Sample, ConvertsWithTheRelativeHumidityPatch) {
   EXPECT_EQ(file_bytes(dir.file("in.bin.ZEPwrk")).size(), 4078656u);
   const std::string g = read_file(dir.file("in.bin.ZEPwrk.gdsinfo"));
   EXPECT_EQ(std::count(g.begin(), g.end(), '\n'), 55);
+
+  // Its picture: no date in the file name, so none in the title.
+  const RunResult png = run_command(dir.path(), "'" INSPECT_WORK_FILE_PATH "' png in.bin.ZEPwrk t:850 --output t.png");
+  ASSERT_EQ(png.status, 0) << png.err;
+  const DrawnPicture drawn = parse_png_line(png.out);
+  EXPECT_EQ(drawn.title, "Temperature at 850 hPa (K), 144 x 73 points") << png.out;
+  EXPECT_EQ(drawn.missing, 0);
+  const Decoded picture = decode_png(dir.file("t.png"));
+  EXPECT_EQ(picture.width, drawn.width);
+  EXPECT_EQ(picture.height, drawn.height);
+  if (have_ocr()) {
+    const std::vector<std::string> words = ocr_words(dir.file("t.png"));
+    for (const char* w : {"Temperature", "850", "hPa", "144", "73", "points"}) {
+      EXPECT_NE(std::find(words.begin(), words.end(), w), words.end()) << w;
+    }
+  }
 }
 
 TEST(Sample, UnwritableLogFailsTheRun) {

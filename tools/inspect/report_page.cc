@@ -16,6 +16,9 @@ namespace {
 // that a page of a thousand data times opens at once.
 constexpr size_t kEagerRows = 24;
 
+// The chart's geometry in pixels.
+constexpr int kChartLeft = 72, kChartWidth = 780, kPanelHeight = 70;
+
 std::string escape(const std::string& s) {
   std::string out;
   for (char c : s) {
@@ -47,57 +50,100 @@ double median_of(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
-// One panel of the chart: the domain mean of key field `k` over the
-// season, with the data times far from the season's median (more than 4
-// median absolute deviations; any other value when most are equal) marked
-// in red and linked to their row.
-void chart_panel(const std::vector<ReportRow>& rows, int k, int top, std::ostringstream& svg) {
-  constexpr int kLeft = 64, kWidth = 780, kHeight = 70;
-  svg << "<text x=\"" << kLeft << "\" y=\"" << top - 6 << "\" class=\"panel\">" << kKeyFields[k].label
-      << ", domain mean</text>\n";
-  svg << "<rect x=\"" << kLeft << "\" y=\"" << top << "\" width=\"" << kWidth << "\" height=\"" << kHeight
-      << "\" class=\"frame\"/>\n";
-  std::vector<double> means;
-  for (const ReportRow& r : rows) {
-    if (charted(r.keys[k])) means.push_back(r.keys[k].mean);
+// The data times whose domain mean of key field `k` stands out: far from
+// the median of its neighbours in time (up to ten on either side, as many
+// on each side, so that neither the seasonal and daily cycles nor the ends
+// of the season count), by more than 6 median absolute deviations of all
+// those differences and by more than a twentieth of the season's span of
+// means (a smooth series has deviations near zero).
+std::vector<bool> standing_out(const std::vector<ReportRow>& rows, int k) {
+  constexpr size_t kNeighbours = 10;
+  std::vector<size_t> at;  // the rows on the chart
+  for (size_t n = 0; n < rows.size(); ++n) {
+    if (charted(rows[n].keys[k])) at.push_back(n);
   }
-  if (means.empty()) return;
-  const double median = median_of(means);
-  std::vector<double> deviations;
-  for (double m : means) deviations.push_back(std::fabs(m - median));
-  const double limit = 4 * median_of(deviations);
-  const double lo = *std::min_element(means.begin(), means.end());
-  const double hi = std::max(*std::max_element(means.begin(), means.end()), lo + 1e-9 * std::max(1.0, std::fabs(lo)));
-  auto x_of = [&](size_t n) { return kLeft + (rows.size() > 1 ? kWidth * static_cast<double>(n) / (rows.size() - 1) : kWidth / 2.0); };
-  auto y_of = [&](double v) { return top + kHeight - (v - lo) / (hi - lo) * kHeight; };
-  svg << "<text x=\"" << kLeft - 6 << "\" y=\"" << top + 10 << "\" class=\"axis\" text-anchor=\"end\">" << number(hi)
-      << "</text>\n";
-  svg << "<text x=\"" << kLeft - 6 << "\" y=\"" << top + kHeight << "\" class=\"axis\" text-anchor=\"end\">"
+  std::vector<bool> out(rows.size(), false);
+  if (at.empty()) return out;
+  auto mean = [&](size_t c) { return rows[at[c]].keys[k].mean; };
+  std::vector<double> residual(at.size()), size(at.size()), window;
+  double lo = mean(0), hi = mean(0);
+  for (size_t c = 0; c < at.size(); ++c) {
+    const size_t half = std::min({kNeighbours, c, at.size() - 1 - c});
+    window.clear();
+    for (size_t w = c - half; w <= c + half; ++w) window.push_back(mean(w));
+    residual[c] = mean(c) - median_of(window);
+    size[c] = std::fabs(residual[c]);
+    lo = std::min(lo, mean(c));
+    hi = std::max(hi, mean(c));
+  }
+  const double limit = std::max(6 * median_of(size), (hi - lo) / 20);
+  for (size_t c = 0; c < at.size(); ++c) out[at[c]] = size[c] > limit;
+  return out;
+}
+
+double x_of(size_t n, size_t rows) {
+  return kChartLeft + (rows > 1 ? kChartWidth * static_cast<double>(n) / static_cast<double>(rows - 1) : kChartWidth / 2.0);
+}
+
+// One panel of the chart: the domain mean of key field `k` over the
+// season; the data times that stand out are red dots linked to their row.
+void chart_panel(const std::vector<ReportRow>& rows, int k, int top, std::ostringstream& svg) {
+  svg << "<text x=\"" << kChartLeft << "\" y=\"" << top - 6 << "\" class=\"panel\">" << kKeyFields[k].label
+      << ", domain mean</text>\n";
+  svg << "<rect x=\"" << kChartLeft << "\" y=\"" << top << "\" width=\"" << kChartWidth << "\" height=\"" << kPanelHeight
+      << "\" class=\"frame\"/>\n";
+  double lo = INFINITY, hi = -INFINITY;
+  for (const ReportRow& r : rows) {
+    if (!charted(r.keys[k])) continue;
+    lo = std::min(lo, r.keys[k].mean);
+    hi = std::max(hi, r.keys[k].mean);
+  }
+  if (!std::isfinite(lo)) return;
+  hi = std::max(hi, lo + 1e-9 * std::max(1.0, std::fabs(lo)));  // a flat line still has a scale
+  auto y_of = [&](double v) { return top + kPanelHeight - (v - lo) / (hi - lo) * kPanelHeight; };
+  svg << "<text x=\"" << kChartLeft - 6 << "\" y=\"" << top + 10 << "\" class=\"axis\" text-anchor=\"end\">"
+      << number(hi) << "</text>\n";
+  svg << "<text x=\"" << kChartLeft - 6 << "\" y=\"" << top + kPanelHeight << "\" class=\"axis\" text-anchor=\"end\">"
       << number(lo) << "</text>\n";
   svg << "<polyline class=\"mean\" points=\"";
   for (size_t n = 0; n < rows.size(); ++n) {
-    if (charted(rows[n].keys[k])) svg << x_of(n) << "," << y_of(rows[n].keys[k].mean) << " ";
+    if (charted(rows[n].keys[k])) svg << x_of(n, rows.size()) << "," << y_of(rows[n].keys[k].mean) << " ";
   }
   svg << "\"/>\n";
+  const std::vector<bool> marked = standing_out(rows, k);
   for (size_t n = 0; n < rows.size(); ++n) {
-    const Range& r = rows[n].keys[k];
-    if (!charted(r) || std::fabs(r.mean - median) <= limit) continue;
-    svg << "<a href=\"#t" << n << "\"><circle class=\"outlier\" cx=\"" << x_of(n) << "\" cy=\"" << y_of(r.mean)
-        << "\" r=\"4\"><title>" << escape(label_of(rows[n])) << ": " << number(r.mean) << "</title></circle></a>\n";
+    if (!marked[n]) continue;
+    svg << "<a href=\"#t" << n << "\"><circle class=\"outlier\" cx=\"" << x_of(n, rows.size()) << "\" cy=\""
+        << y_of(rows[n].keys[k].mean) << "\" r=\"4\"><title>" << escape(label_of(rows[n])) << ": "
+        << number(rows[n].keys[k].mean) << "</title></circle></a>\n";
+  }
+}
+
+// A strip under the panels with a red tick at each data time that is not
+// ready, linked to its row.
+void not_ready_strip(const std::vector<ReportRow>& rows, int top, std::ostringstream& svg) {
+  svg << "<text x=\"" << kChartLeft - 6 << "\" y=\"" << top + 10 << "\" class=\"axis\" text-anchor=\"end\">not ready</text>\n";
+  svg << "<rect x=\"" << kChartLeft << "\" y=\"" << top << "\" width=\"" << kChartWidth << "\" height=\"12\" class=\"frame\"/>\n";
+  for (size_t n = 0; n < rows.size(); ++n) {
+    if (rows[n].problems.empty()) continue;
+    const double x = x_of(n, rows.size());
+    svg << "<a href=\"#t" << n << "\"><rect class=\"not-ready-tick\" x=\"" << x - 1 << "\" y=\"" << top << "\" width=\"2\" height=\"12\"><title>"
+        << escape(label_of(rows[n])) << ": not ready</title></rect></a>\n";
   }
 }
 
 std::string season_chart(const std::vector<ReportRow>& rows) {
-  constexpr int kPanel = 70 + 30;
-  const int height = kKeys * kPanel + 24;
+  constexpr int kPanel = kPanelHeight + 30;
+  const int strip = kKeys * kPanel + 12, height = strip + 12 + 24;
   std::ostringstream svg;
-  svg << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"860\" height=\"" << height
-      << "\" role=\"img\" aria-label=\"domain means over the season\">\n";
+  svg << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << kChartLeft + kChartWidth + 16 << "\" height=\""
+      << height << "\" role=\"img\" aria-label=\"domain means over the season\">\n";
   for (int k = 0; k < kKeys; ++k) chart_panel(rows, k, k * kPanel + 22, svg);
+  not_ready_strip(rows, strip, svg);
   if (!rows.empty()) {
-    svg << "<text x=\"64\" y=\"" << height - 4 << "\" class=\"axis\">" << escape(label_of(rows.front()))
-        << "</text>\n<text x=\"844\" y=\"" << height - 4 << "\" class=\"axis\" text-anchor=\"end\">"
-        << escape(label_of(rows.back())) << "</text>\n";
+    svg << "<text x=\"" << kChartLeft << "\" y=\"" << height - 4 << "\" class=\"axis\">" << escape(label_of(rows.front()))
+        << "</text>\n<text x=\"" << kChartLeft + kChartWidth << "\" y=\"" << height - 4
+        << "\" class=\"axis\" text-anchor=\"end\">" << escape(label_of(rows.back())) << "</text>\n";
   }
   svg << "</svg>\n";
   return svg.str();
@@ -117,7 +163,7 @@ img { display: block; border: 0; }
 #not-ready { background: #fff3f3; border: 1px solid #e99; padding: 0.2em 1em; }
 #broken { color: #b00; font-weight: bold; }
 .frame { fill: none; stroke: #999; } .mean { fill: none; stroke: #1f5fa0; stroke-width: 1.2; }
-.outlier { fill: #d00; } .panel { font-size: 13px; } .axis { font-size: 11px; fill: #444; }
+.outlier, .not-ready-tick { fill: #d00; } .panel { font-size: 13px; } .axis { font-size: 11px; fill: #444; }
 )";
 
 // Says on the page itself when a thumbnail could not be loaded (a picture
