@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <regex>
 #include <sstream>
 
@@ -63,12 +64,17 @@ void add_words(const std::string& text, std::vector<std::string>& words) {
 std::vector<std::string> ocr_words(const std::string& png_path) {
   const Decoded picture = decode_png(png_path);
   const std::string part = png_path + ".ocr.png";
+  // Tesseract runs in the picture's own folder: run_command keeps its
+  // standard streams in files there, and tests that read pictures at the
+  // same time must not share them. One thread each, for the same reason:
+  // the tests already keep every core busy.
+  const std::string dir = std::filesystem::absolute(png_path).parent_path().string();
   std::vector<std::string> words;
   // The whole picture as sparse text (labels scattered around a map), then
   // each band of rows between white rows that is as low as a line of text,
   // enlarged, as one line, which is how tesseract reads lone numbers such
   // as a "0" on the colour bar.
-  add_words(run_command(".", "tesseract '" + png_path + "' - --psm 11 2> /dev/null").out, words);
+  add_words(run_command(dir, "OMP_THREAD_LIMIT=1 tesseract '" + png_path + "' - --psm 11 2> /dev/null").out, words);
   auto white = [&](int y) {
     for (int x = 0; x < picture.width; ++x) {
       if (!(picture.at(x, y) == Decoded::Pixel{255, 255, 255})) return false;
@@ -84,7 +90,7 @@ std::vector<std::string> ocr_words(const std::string& png_path) {
     while (y < picture.height && !white(y)) ++y;
     if (y - top > 40) continue;
     write_enlarged(picture, std::max(0, top - 3), std::min(picture.height, y + 3), part);
-    add_words(run_command(".", "tesseract '" + part + "' - --psm 7 2> /dev/null").out, words);
+    add_words(run_command(dir, "OMP_THREAD_LIMIT=1 tesseract '" + part + "' - --psm 7 2> /dev/null").out, words);
   }
   std::remove(part.c_str());
   return words;

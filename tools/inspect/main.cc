@@ -137,17 +137,21 @@ int main(int argc, char** argv) {
   if (const auto status = i2m::parse_command_line(app, static_cast<int>(pointers.size()), pointers.data())) {
     return *status;
   }
+  int status = 2;
   try {
-    if (summary->parsed()) return inspect::print_summary(inspect::read_layout(c.work), stdout);
-    if (ctl->parsed()) {
+    if (summary->parsed()) {
+      status = inspect::print_summary(inspect::read_layout(c.work), stdout);
+    } else if (ctl->parsed()) {
       const std::string path = inspect::write_grads_descriptor(inspect::read_layout(c.work), inspect::grads_time(c.time));
       std::printf("wrote %s\n", path.c_str());
-      return 0;
+      status = 0;
+    } else {
+      status = season->parsed() ? report(c) : png(c);
     }
-    if (season->parsed()) return report(c);
-    return png(c);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "inspect_work_file: %s\n", e.what());
-    return 2;
+    status = 2;
   }
+  inspect::release_drawing_caches();
+  return status;
 }

@@ -2,6 +2,7 @@
 
 #include <cairo-svg.h>
 #include <cairo.h>
+#include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <cctype>
@@ -380,6 +381,11 @@ std::optional<std::pair<double, double>> parse_range(const std::string& text) {
   const double high = std::strtod(b.c_str(), &end);
   if (b.empty() || *end != '\0' || !std::isfinite(low) || !std::isfinite(high) || !(low < high)) return std::nullopt;
   return std::make_pair(low, high);
+}
+
+void release_drawing_caches() {
+  cairo_debug_reset_static_data();
+  FcFini();  // fontconfig's configuration, which cairo's font map held
 }
 
 PictureInfo draw_picture(const WorkFileLayout& layout, const PictureRequest& request, const std::string& path) {
