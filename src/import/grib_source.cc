@@ -309,7 +309,6 @@ class GribSource : public Source {
 
   void take_inventory();
   size_t read(const FieldInfo& field, float* values) const override;
-  std::mutex* read_lock() const override { return nullptr; }  // ecCodes: one handle per thread
 
  private:
   std::string place(int message, int field_in_message) const;

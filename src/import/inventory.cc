@@ -10,7 +10,6 @@ namespace {
 
 auto key_of(const FieldInfo& f) { return std::make_tuple(f.valid_time, f.quantity, level_key(f.level)); }
 
-// Single-threaded here: no read lock is needed.
 bool same_values(const Inventory& inv, const FieldInfo& a, const FieldInfo& b) {
   std::vector<float> va(a.grid.points()), vb(b.grid.points());
   inv.sources[a.source]->read(a, va.data());

@@ -156,7 +156,6 @@ class NetcdfSource : public Source {
 
   void take_inventory();
   size_t read(const FieldInfo& field, float* values) const override;
-  std::mutex* read_lock() const override { return &netcdf_lock; }
 
  private:
   std::string where(const Variable& v) const { return path_ + ": variable " + v.name; }
@@ -169,7 +168,7 @@ class NetcdfSource : public Source {
   void check_dimensions(const Variable& v, bool has_level) const;
   void add_variable(const Variable& v, const Recognised& r);
   size_t expver_with_data(size_t variable, size_t time) const;
-  void read_slab(const Location& at, std::vector<double>& values) const;
+  void read_slab(const Location& at, const std::string& place, std::vector<double>& values) const;
   std::string dimension_list(const Variable& v) const;
 
   int index_;
@@ -448,7 +447,7 @@ size_t NetcdfSource::expver_with_data(size_t variable, size_t time) const {
   std::vector<double> values;
   size_t found = kNone;
   for (size_t e = 0; e < axes_.expvers.size(); ++e) {
-    read_slab(Location{variable, time, has_level ? 0 : kNone, e}, values);
+    read_slab(Location{variable, time, has_level ? 0 : kNone, e}, where(variables_[variable]), values);
     if (std::all_of(values.begin(), values.end(), [](double x) { return std::isnan(x); })) continue;
     if (found != kNone) {
       fail_file(where(variables_[variable]), "expver " + std::to_string(axes_.expvers[found]) + " and expver " +
@@ -461,8 +460,10 @@ size_t NetcdfSource::expver_with_data(size_t variable, size_t time) const {
 }
 
 // One horizontal slab as doubles in the file's units and order, missing
-// points (fill values, missing values, NaN) as NaN.
-void NetcdfSource::read_slab(const Location& at, std::vector<double>& values) const {
+// points (fill values, missing values, NaN) as NaN. Only the call into
+// netCDF-C holds the library's lock: the unpacking, and the conversion
+// that follows in read(), run on every thread at once.
+void NetcdfSource::read_slab(const Location& at, const std::string& place, std::vector<double>& values) const {
   const Variable& v = variables_[at.variable];
   std::vector<size_t> start(v.dims.size(), 0), count(v.dims.size(), 1);
   for (size_t d = 0; d < v.dims.size(); ++d) {
@@ -474,7 +475,11 @@ void NetcdfSource::read_slab(const Location& at, std::vector<double>& values) co
     if (dim == axes_.expver && at.expver != kNone) start[d] = at.expver;
   }
   values.resize(grid_.points());
-  check(nc_get_vara_double(nc_, v.id, start.data(), count.data(), values.data()), where(v));
+  {
+    const std::lock_guard<std::mutex> hold(netcdf_lock);
+    const LibraryAtWork in_hand(place);  // after the lock: waiting for it is no hang
+    check(nc_get_vara_double(nc_, v.id, start.data(), count.data(), values.data()), where(v));
+  }
   // netCDF-C hands packed values back as stored: the unpacking is the
   // reader's, value = packed x scale_factor + add_offset, in double.
   const double scale = scale_[at.variable], offset = offset_[at.variable], fill = fill_[at.variable];
@@ -487,10 +492,7 @@ void NetcdfSource::read_slab(const Location& at, std::vector<double>& values) co
 size_t NetcdfSource::read(const FieldInfo& field, float* values) const {
   thread_local std::vector<double> slab;  // kept per thread and reused
   const Location& at = locations_[field.locator];
-  {
-    const LibraryAtWork in_hand(field.place);
-    read_slab(at, slab);
-  }
+  read_slab(at, field.place, slab);
   const auto ni = static_cast<size_t>(grid_.ni), nj = static_cast<size_t>(grid_.nj);
   const double divisor = recognised_[at.variable].divisor;
   size_t missing = 0;

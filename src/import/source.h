@@ -5,7 +5,6 @@
 #pragma once
 
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -41,13 +40,9 @@ class Source {
   // float; points the file marks missing, and NaN, become
   // input_missing_flag. Returns the number of those. Ends the run with exit
   // status 2 naming the field's place when the file cannot be read or
-  // decoded.
+  // decoded. May run on several threads at once: a source whose library
+  // is not thread-safe serialises its own calls into it.
   virtual size_t read(const FieldInfo& field, float* values) const = 0;
-
-  // A lock that every call of read() must hold, shared by all sources whose
-  // library is not thread-safe; nullptr when read() may run on several
-  // threads at once.
-  virtual std::mutex* read_lock() const = 0;
 
  protected:
   explicit Source(std::string path) : path_(std::move(path)) {}

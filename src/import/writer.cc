@@ -50,14 +50,7 @@ class FieldReader {
   FieldReader(const Inventory& inv, const Window& window) : inv_(inv), window_(window) {}
 
   const float* read(const FieldInfo& f, std::vector<float>& source, std::vector<float>& cut, int64_t& missing) const {
-    const Source& s = *inv_.sources[f.source];
-    size_t in_grid = 0;
-    if (std::mutex* lock = s.read_lock()) {
-      std::lock_guard<std::mutex> hold(*lock);
-      in_grid = s.read(f, source.data());
-    } else {
-      in_grid = s.read(f, source.data());
-    }
+    const size_t in_grid = inv_.sources[f.source]->read(f, source.data());
     if (window_.whole) {
       missing = static_cast<int64_t>(in_grid);
       return source.data();

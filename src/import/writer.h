@@ -26,7 +26,7 @@ void write_control_files(const ImportPlan& plan, const std::string& dir);
 // Writes every data time of the plan into `dir` and prints one progress
 // line per data time to `progress` as it completes. Reads and decodes on
 // `threads` threads (sources whose library is not thread-safe take turns
-// under their read lock). Ends the run with exit status 2 on the first
+// inside the library only). Ends the run with exit status 2 on the first
 // failure, after removing the unfinished file.
 MissingTally write_data_times(const Inventory& inv, const ImportPlan& plan, const std::string& dir, int threads,
                               std::FILE* progress);
