@@ -108,7 +108,7 @@ void expect_picture_of_real_data(const TempDir& dir, const std::vector<unsigned 
 TEST(GfsSample, ImportedAndConvertedValuesMatchEcCodes) {
   if (!std::filesystem::exists(kSample)) GTEST_SKIP() << kSample << " is absent (Debian package python-grib-doc)";
   TempDir dir;
-  const RunResult imported = run_command(dir.path(), "'" IMPORT_DATA_TIMES_PATH "' --out out '" + kSample + "'");
+  const RunResult imported = run_importer(dir.path(), "--out out '" + kSample + "'");
   ASSERT_EQ(imported.status, 0) << imported.err;
   EXPECT_NE(imported.out.find("[1/1] 2011011512 -> gfs_2011011512.bin\n"), std::string::npos);
   EXPECT_NE(imported.out.find("levels dropped (1):\n  20 hPa: no relative humidity at 2011011512\n"), std::string::npos);

@@ -21,20 +21,7 @@ namespace {
 
 using namespace testing_support;
 
-const std::string kImporter = IMPORT_DATA_TIMES_PATH;
-
-RunResult import(const TempDir& dir, const std::string& arguments) {
-  return run_command(dir.path(), "'" + kImporter + "' " + arguments);
-}
-
-// Every entry of a folder, hidden ones included; empty when it does not exist.
-std::vector<std::string> all_files(const std::string& dir) {
-  std::vector<std::string> names;
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(dir, error)) names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
+RunResult import(const TempDir& dir, const std::string& arguments) { return run_importer(dir.path(), arguments); }
 
 std::string text_of(const std::vector<unsigned char>& bytes) { return {bytes.begin(), bytes.end()}; }
 

@@ -13,23 +13,14 @@
 
 #include "support/data_time.h"
 #include "support/era5_like.h"
+#include "support/expected.h"
 #include "support/netcdf_writer.h"
 
 namespace {
 
 using namespace testing_support;
 
-RunResult import(const TempDir& dir, const std::string& arguments) {
-  return run_command(dir.path(), "'" IMPORT_DATA_TIMES_PATH "' " + arguments);
-}
-
-std::vector<std::string> all_files(const std::string& dir) {
-  std::vector<std::string> names;
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(dir, error)) names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
+RunResult import(const TempDir& dir, const std::string& arguments) { return run_importer(dir.path(), arguments); }
 
 class ImportNetcdf : public ::testing::Test {
  protected:

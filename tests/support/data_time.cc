@@ -160,6 +160,10 @@ RunResult run_converter(const std::string& dir, const std::string& stdin_text, c
   return run_command(dir, shell_prefix + " '" INPUT2MODELDATA_PATH "'", stdin_text);
 }
 
+RunResult run_importer(const std::string& dir, const std::string& arguments) {
+  return run_command(dir, "'" IMPORT_DATA_TIMES_PATH "' " + arguments);
+}
+
 std::vector<std::vector<float>> read_work_records(const std::string& path, const DataTime& d) {
   const std::vector<unsigned char> bytes = file_bytes(path);
   const size_t record = d.points() * 4;

@@ -80,6 +80,9 @@ struct RunResult {
 RunResult run_converter(const std::string& dir, const std::string& stdin_text,
                         const std::string& shell_prefix = "");
 
+// Runs import_data_times with `arguments` (as the shell splits them) in `dir`.
+RunResult run_importer(const std::string& dir, const std::string& arguments);
+
 // Runs any command line in `dir`, capturing both streams.
 RunResult run_command(const std::string& dir, const std::string& command, const std::string& stdin_text = "");
 

@@ -83,14 +83,27 @@ int first_record_difference(const std::vector<std::vector<float>>& actual,
   return -1;
 }
 
-std::vector<std::string> visible_files(const std::string& dir) {
+namespace {
+
+std::vector<std::string> sorted_names(std::filesystem::directory_iterator entries, bool with_dot_files) {
   std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+  for (const auto& entry : entries) {
     const std::string name = entry.path().filename().string();
-    if (name[0] != '.') names.push_back(name);
+    if (with_dot_files || name[0] != '.') names.push_back(name);
   }
   std::sort(names.begin(), names.end());
   return names;
+}
+
+}  // namespace
+
+std::vector<std::string> visible_files(const std::string& dir) {
+  return sorted_names(std::filesystem::directory_iterator(dir), false);
+}
+
+std::vector<std::string> all_files(const std::string& dir) {
+  std::error_code error;
+  return sorted_names(std::filesystem::directory_iterator(dir, error), true);
 }
 
 }  // namespace testing_support

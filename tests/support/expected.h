@@ -26,4 +26,8 @@ int first_record_difference(const std::vector<std::vector<float>>& actual,
 // Files of a directory (names, sorted), dot files left out.
 std::vector<std::string> visible_files(const std::string& dir);
 
+// Every file of a directory (names, sorted), dot files included; empty when
+// the directory does not exist.
+std::vector<std::string> all_files(const std::string& dir);
+
 }  // namespace testing_support
