@@ -94,6 +94,8 @@ TEST_F(ImportGrib, KeepsTheAreaWrappingRoundTheGlobe) {
       {"45/-90/-45/90", {3, 2, 1}, {6, 7, 0, 1, 2}, "5 3 3\n0\n-45000\n-90000\n45000\n90000\n45000\n45000\n"},
       // Across the 180 meridian: 135, 180, 225.
       {"90/135/-90/-135", {4, 3, 2, 1, 0}, {3, 4, 5}, "3 5 3\n0\n-90000\n135000\n90000\n225000\n45000\n45000\n"},
+      // The same box with its west edge east of 180: lo1 is written in [-180, 180).
+      {"45/270/-45/90", {3, 2, 1}, {6, 7, 0, 1, 2}, "5 3 3\n0\n-45000\n-90000\n45000\n90000\n45000\n45000\n"},
       // Edges are inside; a box within the grid's own longitudes.
       {"0/45/-45/135", {3, 2}, {1, 2, 3}, "3 2 3\n0\n-45000\n45000\n0\n135000\n45000\n45000\n"},
   };
@@ -104,6 +106,68 @@ TEST_F(ImportGrib, KeepsTheAreaWrappingRoundTheGlobe) {
     expect_era5_import(import(dir, std::string("--out out --area ") + c.area + " pl.grib sfc.grib"),
                        {c.rows_north_index, c.columns});
     EXPECT_EQ(read_file(dir.file("out/InputModelInf.txt")), std::string("ERA5\n") + c.grid_numbers + "1000\n850\n500\n");
+  }
+}
+
+TEST_F(ImportGrib, WritesAGridStartingAt180EastFromMinus180) {
+  // ECMWF's open data start at 180 E; the points and values stay where they are.
+  data.lon_west = 180;
+  write({2, "grid_simple", false, false, nullptr});
+  const RunResult r = import(dir, "--out out pl.grib sfc.grib");
+  expect_era5_import(r, whole_era5_grid(data));
+  EXPECT_EQ(read_file(dir.file("out/InputModelInf.txt")),
+            "ERA5\n8 5 3\n0\n-90000\n-180000\n90000\n135000\n45000\n45000\n1000\n850\n500\n");
+  EXPECT_NE(r.out.find("longitudes -180 to 135\n"), std::string::npos) << r.out;
+}
+
+bool no_relative_humidity(int v, size_t, size_t) { return v == kR; }
+
+// The converter's rule for the saturation table's code of a temperature.
+int esat_code(float t) {
+  const float product = 100.0f * t;
+  if (!(product >= 15000.0f)) return 15000;
+  return product >= 45000.0f ? 45000 : static_cast<int>(product);
+}
+
+TEST_F(ImportGrib, DerivesRelativeHumidityFromSpecificHumidity) {
+  write({1, "grid_simple", false, false, no_relative_humidity});
+  const RunResult r = import(dir, "--out out pl.grib sfc.grib");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("derived:\n  relative humidity from temperature and specific humidity at 1000, 850, 500 hPa, at "
+                       "every data time\n"),
+            std::string::npos)
+      << r.out;
+  const size_t points = 40, lm = 3;
+  for (size_t time = 0; time < 2; ++time) {
+    SCOPED_TRACE(time);
+    const std::string name = time == 0 ? "era5_2024010100.bin" : "era5_2024010106.bin";
+    const std::vector<unsigned char> bytes = file_bytes(dir.file("out/" + name));
+    ASSERT_EQ(run_converter(dir.file("out"), name + "\nx\n").status, 0);
+    const std::vector<unsigned char> work = file_bytes(dir.file("out/" + name + ".ZEPwrk"));
+    auto value = [](const std::vector<unsigned char>& b, size_t offset) {
+      float v;
+      std::memcpy(&v, &b[offset], 4);
+      return v;
+    };
+    for (size_t k = 0; k < lm; ++k) {
+      const double p = static_cast<double>(data.levels_hpa[k]);
+      for (size_t point = 0; point < points; ++point) {
+        const int j_north = data.nj - 1 - static_cast<int>(point / 8), i = static_cast<int>(point % 8);
+        const double t = data.value(kT, time, k, j_north, i);
+        const float q = static_cast<float>(data.value(kQ, time, k, j_north, i));
+        // r = q (p - e) / (0.00622 e), e from the table at the temperature's code, in double, rounded once.
+        const double e = reference_esat(esat_code(static_cast<float>(t)));
+        const float expected = std::isnan(t) ? 9.999e20f
+                                             : static_cast<float>(static_cast<double>(q) * (p - e) /
+                                                                  (static_cast<double>(0.00622f) * e));
+        const float written = value(bytes, (lm + k) * (8 + 4 * points) + 4 + 4 * point);
+        EXPECT_TRUE(same_bits(written, expected)) << k << " " << point << ": " << written << " " << expected;
+        // The converter's specific humidity from it is the source's.
+        if (std::isnan(t)) continue;
+        const float converted = value(work, ((3 * lm + k) * points + point) * 4);
+        EXPECT_LE(std::fabs(converted - q), 1e-5f * q) << k << " " << point << ": " << converted << " " << q;
+      }
+    }
   }
 }
 
@@ -130,9 +194,23 @@ TEST_F(ImportGrib, DropsIdenticalDuplicatesAndCountsThem) {
 
 bool no_surface_pressure(int v, size_t, size_t) { return v == kSp; }
 
-TEST_F(ImportGrib, WritesAnAbsentSurfaceFieldAsMissingAndSaysSo) {
+TEST_F(ImportGrib, RefusesADataTimeWithoutItsSurfaceFieldsUnlessTold) {
   write({1, "grid_simple", false, false, no_surface_pressure});
-  const RunResult r = import(dir, "--out out pl.grib sfc.grib");
+  // Pressure levels alone: all twelve surface fields are missing.
+  RunResult r = import(dir, "--out out pl.grib");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "import_data_times: pl.grib: no land-sea mask, mean sea-level pressure, surface pressure, topography, "
+                   "soil temperature layer 1, soil moisture layer 1, soil temperature layer 2, soil moisture layer 2, "
+                   "soil temperature layer 3, soil moisture layer 3, soil temperature layer 4, soil moisture layer 4 "
+                   "at 2024010100 (and at 1 more data time): give the files that hold the surface fields as well, or "
+                   "write them as missing with --allow-missing-surface\n");
+  EXPECT_TRUE(all_files(dir.file("out")).empty());
+  r = import(dir, "--out out pl.grib sfc.grib");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find(": no surface pressure at 2024010100 (and at 1 more data time): "), std::string::npos) << r.err;
+  EXPECT_TRUE(all_files(dir.file("out")).empty());
+
+  r = import(dir, "--out out --allow-missing-surface pl.grib sfc.grib");
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("written as missing:\n  surface pressure at every data time\n"), std::string::npos) << r.out;
   // The expected file with the surface-pressure record all 9.999e20.
@@ -144,7 +222,7 @@ TEST_F(ImportGrib, WritesAnAbsentSurfaceFieldAsMissingAndSaysSo) {
 }
 
 bool no_meridional_wind(int v, size_t, size_t) { return v == kV; }
-bool no_850_humidity(int v, size_t, size_t level) { return v == kR && level == 1; }
+bool no_850_humidity(int v, size_t, size_t level) { return (v == kR || v == kQ) && level == 1; }
 
 TEST_F(ImportGrib, KeepsOnlyCompleteLevelsUnlessTold) {
   write({1, "grid_simple", false, false, no_850_humidity});
@@ -177,7 +255,7 @@ TEST_F(ImportGrib, ListsTheInventoryAndWritesNothing) {
   const RunResult r = import(dir, "--list --out out pl.grib sfc.grib");
   ASSERT_EQ(r.status, 0) << r.err;
   const char* const lines[] = {
-      "pl.grib (GRIB2): 34 fields\n",
+      "pl.grib (GRIB2): 32 fields\n",
       "  grid: 8 x 5 points, 45 x 45 degrees, latitudes -90 to 90, longitudes 0 to 315\n",
       "  data times: 2024010100, 2024010106\n",
       "    relative humidity        r (%), 2 levels: 1000, 500 hPa\n",
@@ -219,7 +297,7 @@ TEST(ImportGribValues, KeepsRealNinesAndScaledLevelsAndDerivesHumidity) {
     m.values = f.values;
     append_grib(dir.file("pl.grib2"), m);
   }
-  const RunResult r = import(dir, "--out out pl.grib2");
+  const RunResult r = import(dir, "--allow-missing-surface --out out pl.grib2");
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(read_file(dir.file("out/InputModelInf.txt")), "GFS\n4 3 1\n0\n-10000\n0\n10000\n30000\n10000\n10000\n1.5\n");
   const std::vector<unsigned char> bytes = file_bytes(dir.file("out/gfs_2024010100.bin"));
@@ -260,6 +338,18 @@ TEST_F(ImportGrib, RefusesBadInputWithOneDiagnosticAndNoDataTimeFile) {
   const size_t first_length = damaged[12] * 16777216u + damaged[13] * 65536u + damaged[14] * 256u + damaged[15];
   damaged[first_length - 1] = 'X';
   write_file(dir.file("damaged.grib"), text_of(damaged));
+  // A GRIB1 file whose second message has a length field 40 bytes short:
+  // the message is damaged, not followed by stray bytes.
+  std::vector<unsigned char> shortened = pl;
+  const size_t length1 = pl[4] * 65536u + pl[5] * 256u + pl[6];
+  const size_t length2 = pl[length1 + 4] * 65536u + pl[length1 + 5] * 256u + pl[length1 + 6];
+  shortened[length1 + 5] = static_cast<unsigned char>((length2 - 40) / 256);
+  shortened[length1 + 6] = static_cast<unsigned char>((length2 - 40) % 256);
+  write_file(dir.file("shortened.grib"), text_of(shortened));
+  const std::string shortened_diagnostic = "shortened.grib: message 2: does not end with the GRIB end marker 7777 where "
+                                           "its length says: the message is damaged (it starts at byte " +
+                                           std::to_string(length1) + ", its length field gives " +
+                                           std::to_string(length2 - 40) + " bytes)";
   write_era5_grib(data, {1, "grid_simple", false, false, no_meridional_wind}, dir.file("pl_no_v.grib"), dir.file("sfc2.grib"));
   // The 850 hPa temperature of the first data time again, with other values.
   GribMessage other;
@@ -285,6 +375,7 @@ TEST_F(ImportGrib, RefusesBadInputWithOneDiagnosticAndNoDataTimeFile) {
       {"cut.grib sfc.grib", "cut.grib: message 36 is cut short: it starts at byte "},
       {"missing.grib", "missing.grib: cannot open: No such file or directory"},
       {"damaged.grib", "damaged.grib: message 1: does not end with the GRIB end marker 7777 where its length says"},
+      {"shortened.grib", shortened_diagnostic.c_str()},
       {"pl.grib other_t.grib sfc.grib",
        "other_t.grib: message 1: holds temperature again, with other values (also in pl.grib: message 11)"},
       {"sfc.grib", "sfc.grib: no upper-air field at all at 2024010100"},
@@ -332,7 +423,7 @@ TEST(ImportGribDamage, EndsWithOneDiagnosticWhereEcCodesFails) {
     if (c.crashes_library) continue;
 #endif
     TempDir dir;
-    const RunResult r = import(dir, "--library-time-limit 2 --out out '" + c.file + "'");
+    const RunResult r = import(dir, "--allow-missing-surface --library-time-limit 2 --out out '" + c.file + "'");
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     EXPECT_NE(r.err.find(c.diagnostic), std::string::npos) << r.err;

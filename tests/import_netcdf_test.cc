@@ -7,6 +7,7 @@
 #include <netcdf.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -52,6 +53,8 @@ TEST_F(ImportNetcdf, BothLayoutsGiveTheFilesOfTheGribImport) {
       {"newer layout stored south first", {.newer = true, .south_first = true}},
       {"older layout with expver: ERA5 first, ERA5T last", {.expver = true}},
       {"a time unit in days", {.time_units = "days since 2024-01-01 00:00"}},
+      {"every variable stored (longitude, latitude, level, time)", {.newer = true, .transposed = true}},
+      {"older layout, transposed but for its record dimension time", {.transposed = true}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -62,6 +65,19 @@ TEST_F(ImportNetcdf, BothLayoutsGiveTheFilesOfTheGribImport) {
     EXPECT_EQ(r.err, "");
     expect_same_as_grib("nc");
   }
+}
+
+TEST_F(ImportNetcdf, ImportsOneEnsembleMemberOfANumberDimension) {
+  // Three members; only member 2 holds data, the others are filled, so a
+  // wrong member would give missing values.
+  write_era5_netcdf(data, {.newer = true, .members = 3}, dir.file("pl.nc"), dir.file("sfc.nc"));
+  RunResult r = import(dir, "--out nc pl.nc sfc.nc");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "import_data_times: pl.nc, sfc.nc: fields of 3 ensemble members (0 to 2); import one member at a "
+                   "time with --member N\n");
+  r = import(dir, "--out nc --member 2 pl.nc sfc.nc");
+  ASSERT_EQ(r.status, 0) << r.err;
+  expect_same_as_grib("nc");
 }
 
 TEST_F(ImportNetcdf, MixesGribAndNetcdfSources) {
@@ -91,6 +107,87 @@ TEST(ImportNetcdfGrid, LongitudesFromMinus180WithAnAreaAcrossTheZeroMeridian) {
             "ERA5\n5 3 3\n0\n-45000\n-90000\n45000\n90000\n45000\n45000\n1000\n850\n500\n");
   EXPECT_TRUE(file_bytes(dir.file("area/era5_2024010100.bin")) ==
               expected_era5_records(data, 0, {{3, 2, 1}, {2, 3, 4, 5, 6}}));
+}
+
+// A pressure-level file on a 0.1-degree grid whose coordinates are stored
+// in float32, as the Data Store's conversion writes them: 151 longitudes
+// from 100.3, 101 latitudes from 50.2 down to 40.2, one level and time. The
+// temperature at (i, j from the north) is 250 + i / 100 + j / 10.
+// `moved` shifts one longitude by 0.01 degree.
+void write_float32_grid(const std::string& path, int moved = -1) {
+  int nc = 0, time = 0, level = 0, lat = 0, lon = 0;
+  ASSERT_EQ(nc_create(path.c_str(), NC_CLOBBER | NC_NETCDF4, &nc), NC_NOERR);
+  nc_def_dim(nc, "time", 1, &time);
+  nc_def_dim(nc, "level", 1, &level);
+  nc_def_dim(nc, "latitude", 101, &lat);
+  nc_def_dim(nc, "longitude", 151, &lon);
+  int time_var = 0, level_var = 0, lat_var = 0, lon_var = 0;
+  nc_def_var(nc, "time", NC_INT, 1, &time, &time_var);
+  nc_put_att_text(nc, time_var, "units", 31, "hours since 1900-01-01 00:00:00");
+  nc_def_var(nc, "level", NC_INT, 1, &level, &level_var);
+  nc_put_att_text(nc, level_var, "units", 9, "millibars");
+  nc_def_var(nc, "latitude", NC_FLOAT, 1, &lat, &lat_var);
+  nc_put_att_text(nc, lat_var, "units", 13, "degrees_north");
+  nc_def_var(nc, "longitude", NC_FLOAT, 1, &lon, &lon_var);
+  nc_put_att_text(nc, lon_var, "units", 12, "degrees_east");
+  const int dims[] = {time, level, lat, lon};
+  const std::pair<const char*, const char*> variables[] = {{"z", "m**2 s**-2"}, {"r", "%"}, {"t", "K"}, {"u", "m s**-1"}, {"v", "m s**-1"}};
+  std::vector<int> ids;
+  for (const auto& [name, units] : variables) {
+    int id = 0;
+    ASSERT_EQ(nc_def_var(nc, name, NC_FLOAT, 4, dims, &id), NC_NOERR);
+    nc_put_att_text(nc, id, "units", std::strlen(units), units);
+    ids.push_back(id);
+  }
+  ASSERT_EQ(nc_enddef(nc), NC_NOERR);
+  const int hours = 1087296;  // 2024-01-15 00 UTC
+  const int hpa = 850;
+  nc_put_var_int(nc, time_var, &hours);
+  nc_put_var_int(nc, level_var, &hpa);
+  std::vector<float> lats, lons, values;
+  for (int j = 0; j < 101; ++j) lats.push_back(static_cast<float>(50.2 - 0.1 * j));
+  for (int i = 0; i < 151; ++i) lons.push_back(static_cast<float>(100.3 + 0.1 * i + (i == moved ? 0.01 : 0)));
+  for (int j = 0; j < 101; ++j) {
+    for (int i = 0; i < 151; ++i) values.push_back(250.0f + static_cast<float>(i) / 100 + static_cast<float>(j) / 10);
+  }
+  nc_put_var_float(nc, lat_var, lats.data());
+  nc_put_var_float(nc, lon_var, lons.data());
+  for (int id : ids) nc_put_var_float(nc, id, values.data());
+  nc_close(nc);
+}
+
+TEST(ImportNetcdfGrid, Float32CoordinatesOfATenthOfADegreeAreARegularGrid) {
+  TempDir dir;
+  write_float32_grid(dir.file("pl.nc"));
+  RunResult r = import(dir, "--allow-missing-surface --out whole pl.nc");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(read_file(dir.file("whole/InputModelInf.txt")),
+            "NETCDF\n151 101 1\n0\n40200\n100300\n50200\n115300\n100\n100\n850\n");
+  // The edges of a box fall on grid points, as their thousandths say.
+  r = import(dir, "--allow-missing-surface --out area --area 45.2/102.3/42.2/104.3 pl.nc");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(read_file(dir.file("area/InputModelInf.txt")),
+            "NETCDF\n21 31 1\n0\n42200\n102300\n45200\n104300\n100\n100\n850\n");
+  const std::vector<unsigned char> bytes = file_bytes(dir.file("area/netcdf_2024011500.bin"));
+  for (int j = 0; j < 31; ++j) {  // rows south first: 42.2 is row 80 from the north
+    for (int i = 0; i < 21; ++i) {
+      float t;
+      std::memcpy(&t, &bytes[3 * (8 + 4 * 21 * 31) + 4 + 4 * static_cast<size_t>(j * 21 + i)], 4);
+      EXPECT_EQ(t, 250.0f + static_cast<float>(i + 20) / 100 + static_cast<float>(80 - j) / 10) << i << " " << j;
+    }
+  }
+
+  write_float32_grid(dir.file("moved.nc"), 50);
+  r = import(dir, "--allow-missing-surface --out moved moved.nc");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err.rfind("import_data_times: moved.nc: variable ", 0), 0u) << r.err;
+  EXPECT_NE(r.err.find(": coordinate longitude is not equally spaced (between points 50 and 51): only regular "
+                       "latitude-longitude grids can be imported\n"),
+            std::string::npos)
+      << r.err;
+  r = import(dir, "--list moved.nc");
+  EXPECT_NE(r.out.find("  grid: coordinate longitude is not equally spaced (between points 50 and 51)"), std::string::npos)
+      << r.out;
 }
 
 // A small NetCDF file written by hand for the bad cases: one variable t

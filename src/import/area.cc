@@ -111,7 +111,11 @@ void set_grid_numbers(const LatLonGrid& grid, const Window& window, RunControl& 
   rc.di = static_cast<int32_t>(std::lround(grid.dlon * 1000.0));
   rc.dj = static_cast<int32_t>(std::lround(grid.dlat * 1000.0));
   rc.la1 = static_cast<int32_t>(std::lround(window.south * 1000.0));
-  rc.lo1 = static_cast<int32_t>(std::lround(window.west * 1000.0));
+  // The first longitude in [-180, 180) degrees, as the grid description
+  // convention wants it: a grid that starts at 180 E (ECMWF's open data)
+  // starts at -180000, and lo2 stays within 360000 of it.
+  const int64_t lo1 = std::lround(window.west * 1000.0);
+  rc.lo1 = static_cast<int32_t>(((lo1 + 180000) % 360000 + 360000) % 360000 - 180000);
   rc.la2 = static_cast<int32_t>(std::lround((window.south + (window.rows - 1) * grid.dlat) * 1000.0));
   rc.lo2 = rc.lo1 + (rc.im - 1) * rc.di;
 }

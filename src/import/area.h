@@ -47,7 +47,8 @@ Window whole_grid(const LatLonGrid& grid);
 Window window_for_area(const LatLonGrid& grid, const Area& area);
 
 // Fills im, jm and the seven grid numbers (thousandths of a degree):
-// la1/lo1 the south-west point, lo2 = lo1 + (im - 1) di.
+// la1/lo1 the south-west point, lo1 in [-180000, 180000), lo2 = lo1 +
+// (im - 1) di.
 void set_grid_numbers(const LatLonGrid& grid, const Window& window, RunControl& rc);
 
 // Copies the window's points of a source field (grid.ni columns) to `out`,

@@ -19,6 +19,10 @@ struct LatLonGrid {
   double west = 0;    // longitude of the first column, degrees, as the file states it
   double dlat = 0;    // positive row step, degrees
   double dlon = 0;    // positive column step, degrees
+  // Why the importer cannot take the grid ("grid type regular_gg: only
+  // regular latitude-longitude grids can be imported"), or "" when it can.
+  // Such a grid is still listed; importing a field on it ends the run.
+  std::string problem;
 
   size_t points() const { return static_cast<size_t>(ni) * static_cast<size_t>(nj); }
   double north() const { return south + (nj - 1) * dlat; }
@@ -28,14 +32,22 @@ struct LatLonGrid {
 };
 
 // Two grids are one when their points agree to within half a thousandth of
-// a degree, the resolution of the converter's grid numbers.
+// a degree, the resolution of the converter's grid numbers, longitudes
+// taken round the circle (180 and -180 are one meridian).
 bool same_grid(const LatLonGrid& a, const LatLonGrid& b);
 
-// "144 x 73 points, 2.5 x 2.5 degrees, latitudes -90 to 90, longitudes 0 to 357.5"
+// "144 x 73 points, 2.5 x 2.5 degrees, latitudes -90 to 90, longitudes 0 to 357.5",
+// the first longitude taken into [-180, 180) as the grid numbers write it;
+// for a grid that cannot be imported, its problem.
 std::string describe_grid(const LatLonGrid& g);
+
+// A longitude in degrees taken into [-180, 180).
+double western_longitude(double degrees);
 
 // A number of degrees, Pa or m as text without trailing zeros ("2.5", "-90").
 std::string format_number(double value);
+
+inline constexpr int64_t kNoMember = -1;
 
 // One field of a source.
 struct FieldInfo {
@@ -53,6 +65,9 @@ struct FieldInfo {
   std::string units;   // the source's units, for listings
   std::string place;   // where it is, for diagnostics: "FILE: message 12"
   int source = 0;      // index of its source in the inventory
+  // The ensemble member (GRIB key number, NetCDF number coordinate), or
+  // kNoMember for a field of no ensemble.
+  int64_t member = kNoMember;
   uint64_t locator = 0;  // where the source finds it again; opaque elsewhere
 };
 

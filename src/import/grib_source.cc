@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -109,6 +110,11 @@ class Keys {
     size_t length = sizeof buffer;
     if (codes_get_string(h_, key, buffer, &length) != 0) return std::nullopt;
     return std::string(buffer);
+  }
+  std::optional<long> find_long(const char* key) const {
+    long value = 0;
+    if (!codes_is_defined(h_, key) || codes_get_long(h_, key, &value) != 0 || is_missing(key)) return std::nullopt;
+    return value;
   }
   bool is_missing(const char* key) const {
     int error = 0;
@@ -298,6 +304,17 @@ std::vector<long> message_kind(codes_handle* h, std::vector<long> identity) {
   return identity;
 }
 
+// The ensemble member of a message, or kNoMember. ECMWF's GRIB1 headers
+// carry a number 0 in deterministic data too; only a message that states
+// an ensemble (or does not say how large its ensemble is) is a member.
+int64_t member_of(const Keys& keys) {
+  const std::optional<long> number = keys.find_long("number");
+  if (!number) return kNoMember;
+  const std::optional<long> ensemble = keys.find_long("numberOfForecastsInEnsemble");
+  if (ensemble && *ensemble == 0) return kNoMember;
+  return *number;
+}
+
 class GribSource : public Source {
  public:
   GribSource(const std::string& path, int index) : Source(path), index_(index) {}
@@ -313,12 +330,13 @@ class GribSource : public Source {
  private:
   std::string place(int message, int field_in_message) const;
   void check_gap(int fd, int64_t from, int64_t to, int next_message) const;
+  void check_message_end(int64_t offset, int64_t length, int message) const;
   void add_message(std::vector<unsigned char>& bytes, size_t length, int64_t offset, int message);
   void read_bytes(std::vector<unsigned char>& bytes, size_t n, int64_t offset, const std::string& place) const;
   void add_field(codes_handle* h, Location location, int message);
   const ParameterNames& names_of(const std::vector<long>& identity, const Keys& keys);
   bool classify(const Keys& keys, long edition, const ParameterNames& names, FieldInfo& info, Location& location) const;
-  LatLonGrid read_grid(const Keys& keys, const std::string& place, Location& location) const;
+  LatLonGrid read_grid(const Keys& keys, Location& location) const;
   Handle handle_for(const Location& at, std::vector<unsigned char>& bytes, const std::string& place) const;
 
   int index_;
@@ -353,6 +371,19 @@ void GribSource::check_gap(int fd, int64_t from, int64_t to, int next_message) c
       }
     }
     at += static_cast<int64_t>(n);
+  }
+}
+
+// A damaged length field makes ecCodes' reader take too few or too many
+// bytes for a message; the end marker tells, before the rest of the file is
+// taken for stray bytes.
+void GribSource::check_message_end(int64_t offset, int64_t length, int message) const {
+  char marker[4] = {};
+  const bool ends = length >= 12 && ::pread(fd_, marker, 4, offset + length - 4) == 4 && std::memcmp(marker, "7777", 4) == 0;
+  if (!ends) {
+    fail_file(place(message, 0), "does not end with the GRIB end marker 7777 where its length says: the message is "
+                                 "damaged (it starts at byte " + std::to_string(offset) + ", its length field gives " +
+                                 std::to_string(length) + " bytes)");
   }
 }
 
@@ -395,6 +426,7 @@ void GribSource::take_inventory() {
                            std::to_string(offset) + " and needs " + std::to_string(length) + " bytes, the file ends after " +
                            std::to_string(st.st_size - offset));
     }
+    check_message_end(offset, static_cast<int64_t>(length), message);
     if (offset != end_of_last) check_gap(fd_, end_of_last, offset, message);
     end_of_last = offset + static_cast<int64_t>(length);
     if (::fseeko(file, end_of_last, SEEK_SET) != 0) fail_file_errno(path_, "cannot read");
@@ -581,16 +613,27 @@ std::string grid_type_of(const Keys& keys) {
   }
 }
 
-LatLonGrid GribSource::read_grid(const Keys& keys, const std::string& place, Location& location) const {
-  const std::string type = grid_type_of(keys);
-  if (type != "regular_ll") {
-    fail_file(place, "grid type " + type + ": only regular latitude-longitude grids can be imported");
-  }
-  if (keys.get_long("jPointsAreConsecutive") != 0) fail_file(place, "columns stored before rows cannot be imported");
+std::string unsupported_grid_type(const std::string& type) {
+  return "grid type " + type + ": only regular latitude-longitude grids can be imported";
+}
+
+// A grid the importer cannot take is returned with its problem set, so that
+// a listing still shows the field; importing it ends the run.
+LatLonGrid GribSource::read_grid(const Keys& keys, Location& location) const {
   LatLonGrid g;
+  auto unsupported = [&g](std::string reason) {
+    g = LatLonGrid{};
+    g.problem = std::move(reason);
+    return g;
+  };
+  const std::string type = grid_type_of(keys);
+  if (type != "regular_ll") return unsupported(unsupported_grid_type(type));
+  if (keys.get_long("jPointsAreConsecutive") != 0) return unsupported("columns stored before rows cannot be imported");
   g.ni = static_cast<int32_t>(keys.get_long("Ni"));
   g.nj = static_cast<int32_t>(keys.get_long("Nj"));
-  if (g.ni < 2 || g.nj < 2) fail_file(place, "a grid of " + std::to_string(g.ni) + " x " + std::to_string(g.nj) + " points (at least 2 x 2 are needed)");
+  if (g.ni < 2 || g.nj < 2) {
+    return unsupported("a grid of " + std::to_string(g.ni) + " x " + std::to_string(g.nj) + " points (at least 2 x 2 are needed)");
+  }
   location.south_first = keys.get_long("jScansPositively") != 0;
   location.east_first = keys.get_long("iScansNegatively") != 0;
   const double lat_first = keys.get_double("latitudeOfFirstGridPointInDegrees");
@@ -599,7 +642,7 @@ LatLonGrid GribSource::read_grid(const Keys& keys, const std::string& place, Loc
   const double lon_last = keys.get_double("longitudeOfLastGridPointInDegrees");
   g.south = location.south_first ? lat_first : lat_last;
   const double north = location.south_first ? lat_last : lat_first;
-  if (!(north > g.south)) fail_file(place, "its latitudes do not run in its scanning direction");
+  if (!(north > g.south)) return unsupported("its latitudes do not run in its scanning direction");
   g.west = location.east_first ? lon_last : lon_first;
   double span = (location.east_first ? lon_first : lon_last) - g.west;
   if (span <= 0) span += 360.0;
@@ -612,11 +655,14 @@ LatLonGrid GribSource::read_grid(const Keys& keys, const std::string& place, Loc
   const double derived[] = {g.dlon, g.dlat};
   for (int d = 0; d < 2; ++d) {
     if (stated[d] > 0 && stated[d] < 360 && std::fabs(stated[d] - derived[d]) > 0.0005) {
-      fail_file(place, "its corners and its increment disagree: the points are not equally spaced");
+      return unsupported("its corners and its increment disagree: the points are not equally spaced");
     }
   }
   const long points = keys.get_long("numberOfDataPoints");
-  if (static_cast<size_t>(points) != g.points()) fail_file(place, "holds " + std::to_string(points) + " points for a grid of " + std::to_string(g.ni) + " x " + std::to_string(g.nj));
+  if (static_cast<size_t>(points) != g.points()) {
+    return unsupported("holds " + std::to_string(points) + " points for a grid of " + std::to_string(g.ni) + " x " +
+                       std::to_string(g.nj));
+  }
   return g;
 }
 
@@ -646,6 +692,10 @@ void GribSource::add_field(codes_handle* h, Location location, int message) {
   FieldInfo info;
   if (!classify(keys, edition, names, info, location)) {
     count_ignored(ignored_, names.short_name + " on " + names.level_type);
+    // Only the type of an ignored field's grid is read: its other keys
+    // matter to nothing but a listing.
+    const std::string type = grid_type_of(keys);
+    if (type != "regular_ll") note_grid(unsupported_grid_type(type));
     return;
   }
   CivilTime t{};
@@ -658,7 +708,9 @@ void GribSource::add_field(codes_handle* h, Location location, int message) {
   t.minute = static_cast<int>(time % 100);
   if (!valid_civil(t)) fail_file(where, "validity time " + std::to_string(date) + " " + std::to_string(time) + " is not a date");
   info.valid_time = seconds_from_civil(t);
-  info.grid = read_grid(keys, where, location);
+  info.grid = read_grid(keys, location);
+  note_grid(describe_grid(info.grid));
+  info.member = member_of(keys);
   info.place = where;
   info.source = index_;
   info.locator = locations_.size();

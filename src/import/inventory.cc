@@ -47,6 +47,9 @@ void drop_duplicates(Inventory& inv) {
 constexpr size_t kMaxPoints = size_t{1} << 29;
 
 void check_one_grid(Inventory& inv) {
+  for (const FieldInfo& f : inv.fields) {
+    if (!f.grid.problem.empty()) fail_file(f.place, f.grid.problem);
+  }
   const FieldInfo& first = inv.fields.front();
   if (first.grid.points() >= kMaxPoints) {
     fail_file(first.place, "a grid of " + std::to_string(first.grid.points()) +
@@ -61,7 +64,62 @@ void check_one_grid(Inventory& inv) {
   inv.grid = first.grid;
 }
 
+std::vector<int64_t> members_of(const std::vector<FieldInfo>& fields) {
+  std::vector<int64_t> members;
+  for (const FieldInfo& f : fields) {
+    if (f.member != kNoMember) members.push_back(f.member);
+  }
+  std::sort(members.begin(), members.end());
+  members.erase(std::unique(members.begin(), members.end()), members.end());
+  return members;
+}
+
+// The sources that hold fields of ensemble members, for a diagnostic.
+std::string sources_with_members(const Inventory& inv) {
+  std::string names;
+  for (const auto& s : inv.sources) {
+    const bool holds = std::any_of(s->fields().begin(), s->fields().end(),
+                                   [](const FieldInfo& f) { return f.member != kNoMember; });
+    if (holds) names += (names.empty() ? "" : ", ") + s->path();
+  }
+  return names;
+}
+
+// Members of one ensemble are different values of the same fields: one of
+// them is imported, never a mixture.
+void choose_member(Inventory& inv, std::optional<int64_t> member) {
+  inv.members = members_of(inv.fields);
+  const std::string found = std::to_string(inv.members.size()) + " ensemble member" +
+                            (inv.members.size() == 1 ? "" : "s") + " (" + format_members(inv.members) + ")";
+  if (!member) {
+    if (inv.members.size() > 1) {
+      fail_file(sources_with_members(inv), "fields of " + found + "; import one member at a time with --member N");
+    }
+    return;
+  }
+  if (inv.members.empty()) fail_file(inv.sources.front()->path(), "--member " + std::to_string(*member) + ": the files hold no ensemble members");
+  if (!std::binary_search(inv.members.begin(), inv.members.end(), *member)) {
+    fail_file(sources_with_members(inv), "no ensemble member " + std::to_string(*member) + ": the files hold " + found);
+  }
+  inv.chosen_member = *member;
+  const auto other = [&](const FieldInfo& f) { return f.member != kNoMember && f.member != *member; };
+  inv.other_members = std::count_if(inv.fields.begin(), inv.fields.end(), other);
+  inv.fields.erase(std::remove_if(inv.fields.begin(), inv.fields.end(), other), inv.fields.end());
+}
+
 }  // namespace
+
+std::string format_members(const std::vector<int64_t>& members) {
+  std::string text;
+  for (size_t n = 0; n < members.size();) {
+    size_t last = n;
+    while (last + 1 < members.size() && members[last + 1] == members[last] + 1) ++last;
+    text += (text.empty() ? "" : ", ") + std::to_string(members[n]);
+    if (last > n) text += (last == n + 1 ? ", " : " to ") + std::to_string(members[last]);
+    n = last + 1;
+  }
+  return text;
+}
 
 std::vector<std::unique_ptr<Source>> open_sources(const std::vector<std::string>& paths) {
   std::vector<std::unique_ptr<Source>> sources;
@@ -74,17 +132,21 @@ const FieldInfo* Inventory::find(int64_t time, Quantity q, double level) const {
   return it == index_.end() ? nullptr : &fields[it->second];
 }
 
-Inventory take_inventory(std::vector<std::unique_ptr<Source>> sources) {
+Inventory take_inventory(std::vector<std::unique_ptr<Source>> sources, std::optional<int64_t> member) {
   Inventory inv;
   inv.sources = std::move(sources);
   for (const auto& source : inv.sources) {
     inv.fields.insert(inv.fields.end(), source->fields().begin(), source->fields().end());
     if (inv.model_name.empty()) inv.model_name = source->model_name();
   }
+  for (const auto& source : inv.sources) {
+    if (inv.model_name.empty()) inv.model_name = source->fallback_model_name();
+  }
   if (inv.fields.empty()) {
     std::string files = inv.sources.size() == 1 ? inv.sources[0]->path() : "the files given";
     fail_file(files, "no field that the importer recognises (no upper-air field at all)");
   }
+  choose_member(inv, member);
   check_one_grid(inv);
   drop_duplicates(inv);
   for (size_t n = 0; n < inv.fields.size(); ++n) {

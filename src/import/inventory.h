@@ -5,6 +5,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -20,7 +21,12 @@ struct Inventory {
   std::vector<int64_t> times;     // data times, ascending
   LatLonGrid grid;                // shared by every field
   std::string model_name;         // the first source's suggestion, or ""
-  int identical_duplicates = 0;   // dropped: the same values found twice
+  int64_t identical_duplicates = 0;   // dropped: the same values found twice
+  // Ensemble members of the recognised fields (kNoMember left out), and
+  // the fields dropped for belonging to a member other than the one chosen.
+  std::vector<int64_t> members;
+  int64_t chosen_member = kNoMember;  // --member, when the sources hold members
+  int64_t other_members = 0;
   // Fields dropped because another parameter gives the same quantity and
   // preference picks that one ("z on surface (orog is used)").
   std::vector<IgnoredField> superseded;
@@ -30,19 +36,25 @@ struct Inventory {
   const FieldInfo* find(int64_t time, Quantity q, double level) const;
 
  private:
-  friend Inventory take_inventory(std::vector<std::unique_ptr<Source>> sources);
+  friend Inventory take_inventory(std::vector<std::unique_ptr<Source>> sources, std::optional<int64_t> member);
   std::map<std::tuple<int64_t, Quantity, int64_t>, size_t> index_;
 };
 
 // Opens every file as its kind of source.
 std::vector<std::unique_ptr<Source>> open_sources(const std::vector<std::string>& paths);
 
-// Gathers the recognised fields of all sources. A field found twice (same
-// time, quantity and level) is dropped when both hold the same values and
-// ends the run with exit status 2 naming both places when they differ;
-// between two parameters of one quantity the preferred one is kept. Fields
-// on grids that differ end the run naming both. Sources without a
+// Gathers the recognised fields of all sources. With `member`, only the
+// fields of that ensemble member and those of no ensemble are kept; without
+// it, fields of more than one member end the run naming the members found.
+// A field found twice (same time, quantity and level) is dropped when both
+// hold the same values and ends the run with exit status 2 naming both
+// places when they differ; between two parameters of one quantity the
+// preferred one is kept. Fields on grids that differ, or on a grid the
+// importer cannot take, end the run naming them. Sources without a
 // recognised field are allowed; an import without any is not.
-Inventory take_inventory(std::vector<std::unique_ptr<Source>> sources);
+Inventory take_inventory(std::vector<std::unique_ptr<Source>> sources, std::optional<int64_t> member = std::nullopt);
+
+// "0 to 9", "1, 3, 5 to 7": member numbers, ascending.
+std::string format_members(const std::vector<int64_t>& members);
 
 }  // namespace i2m

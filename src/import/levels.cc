@@ -14,11 +14,18 @@ namespace {
 constexpr Quantity kRequired[] = {Quantity::height, Quantity::temperature, Quantity::relative_humidity,
                                   Quantity::zonal_wind, Quantity::meridional_wind};
 
+// Relative humidity can be derived from specific humidity (with the
+// temperature, itself required).
+bool present(const Inventory& inv, int64_t time, Quantity q, double pa) {
+  if (inv.find(time, q, pa) != nullptr) return true;
+  return q == Quantity::relative_humidity && inv.find(time, Quantity::specific_humidity, pa) != nullptr;
+}
+
 // The required quantities absent at (time, level).
 std::vector<Quantity> absent_at(const Inventory& inv, int64_t time, double pa) {
   std::vector<Quantity> absent;
   for (Quantity q : kRequired) {
-    if (inv.find(time, q, pa) == nullptr) absent.push_back(q);
+    if (!present(inv, time, q, pa)) absent.push_back(q);
   }
   return absent;
 }
@@ -72,7 +79,7 @@ void check_upper_air(const Inventory& inv) {
   const std::vector<double> levels = source_levels(inv);
   for (int64_t t : inv.times) {
     for (Quantity q : kRequired) {
-      const bool anywhere = std::any_of(levels.begin(), levels.end(), [&](double pa) { return inv.find(t, q, pa) != nullptr; });
+      const bool anywhere = std::any_of(levels.begin(), levels.end(), [&](double pa) { return present(inv, t, q, pa); });
       if (anywhere) continue;
       const bool any_upper_air = std::any_of(inv.fields.begin(), inv.fields.end(), [&](const FieldInfo& f) {
         return f.valid_time == t && is_upper_air(f.quantity);

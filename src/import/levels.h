@@ -21,12 +21,13 @@ struct LevelChoice {
 
 // Ends the run with exit status 2 when the sources hold no upper-air field
 // at some data time, or when one of height, temperature, the winds and
-// relative humidity is absent at every level of a data time.
+// relative humidity (or specific humidity to derive it from) is absent at
+// every level of a data time.
 void check_upper_air(const Inventory& inv);
 
 // Without `requested` (Pa): every level at which height, temperature, both
-// winds and relative humidity are present at every data time (specific
-// humidity may be derived); ends the run when there is none. With it:
+// winds and one of the two humidities are present at every data time (the
+// other is derived); ends the run when there is none. With it:
 // exactly those levels, whatever the sources hold there.
 LevelChoice choose_levels(const Inventory& inv, const std::vector<double>& requested);
 

@@ -90,14 +90,14 @@ void list(const ImportOptions& options) {
     sources.push_back(open_source(path, static_cast<int>(sources.size())));
     print_source(stdout, *sources.back());
   }
-  const Inventory inv = take_inventory(std::move(sources));
+  const Inventory inv = take_inventory(std::move(sources), options.member);
   const ImportPlan plan = make_plan(inv, options);
   print_levels(stdout, plan.levels, "levels an import would keep");
   print_file_names(stdout, plan);
 }
 
 void import(const ImportOptions& options) {
-  const Inventory inv = take_inventory(open_sources(options.files));
+  const Inventory inv = take_inventory(open_sources(options.files), options.member);
   const ImportPlan plan = make_plan(inv, options);
   es_ini();  // the derived specific humidity reads the converter's table
   write_control_files(plan, options.out_dir);

@@ -8,7 +8,9 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <numeric>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "common/failure.h"
@@ -20,7 +22,6 @@ namespace i2m {
 namespace {
 
 constexpr double kGravity = 9.80665;        // m s-2: geopotential to geopotential height
-constexpr double kRegularSpacing = 1e-6;    // degrees a coordinate step may stray
 constexpr size_t kNone = static_cast<size_t>(-1);
 
 // netCDF-C, and the HDF5 library beneath it, keep state of their own that
@@ -44,6 +45,7 @@ size_t coordinate_length(int nc, int dim, size_t limit, const std::string& where
 constexpr size_t kMaxAxis = size_t{1} << 22;    // points along latitude or longitude
 constexpr size_t kMaxTimes = size_t{1} << 24;
 constexpr size_t kMaxLevels = size_t{1} << 16;
+constexpr size_t kMaxMembers = size_t{1} << 12;
 
 std::optional<std::string> text_attribute(int nc, int var, const char* name) {
   nc_type type = NC_NAT;
@@ -110,11 +112,13 @@ struct Variable {
 
 // Which dimension is which, and the coordinates along them.
 struct Axes {
-  int lat = -1, lon = -1, time = -1, level = -1, expver = -1;
+  int lat = -1, lon = -1, time = -1, level = -1, expver = -1, member = -1;
+  nc_type lat_type = NC_DOUBLE, lon_type = NC_DOUBLE;  // the precision the coordinates were stored in
   std::vector<double> lats, lons;
   std::vector<int64_t> times;      // seconds since 1970, per time index
   std::vector<double> levels_pa;   // per level index
   std::vector<long> expvers;
+  std::vector<long long> members;  // ensemble member numbers, per member index
 };
 
 // What a recognised variable is to the importer.
@@ -142,7 +146,7 @@ constexpr Era5Layer kEra5Layers[] = {
 // level and expver (kNone where the variable has no such dimension).
 struct Location {
   size_t variable = 0;
-  size_t time = 0, level = kNone, expver = kNone;
+  size_t time = 0, level = kNone, expver = kNone, member = kNone;
 };
 
 class NetcdfSource : public Source {
@@ -243,11 +247,13 @@ void NetcdfSource::find_axes(const std::vector<Variable>& variables) {
     if (one_of(n, {"latitude", "lat"}) || s == "latitude" || one_of(v.units, {"degrees_north", "degree_north"})) {
       if (dim < 0) continue;
       axes_.lat = dim;
+      axes_.lat_type = v.type;
       axes_.lats.resize(coordinate_length(nc_, dim, kMaxAxis, where(v)));
       check(nc_get_var_double(nc_, v.id, axes_.lats.data()), where(v));
     } else if (one_of(n, {"longitude", "lon"}) || s == "longitude" || one_of(v.units, {"degrees_east", "degree_east"})) {
       if (dim < 0) continue;
       axes_.lon = dim;
+      axes_.lon_type = v.type;
       axes_.lons.resize(coordinate_length(nc_, dim, kMaxAxis, where(v)));
       check(nc_get_var_double(nc_, v.id, axes_.lons.data()), where(v));
     } else if (one_of(n, {"time", "valid_time"}) || s == "time") {
@@ -261,36 +267,89 @@ void NetcdfSource::find_axes(const std::vector<Variable>& variables) {
       axes_.expver = dim;
       axes_.expvers.resize(coordinate_length(nc_, dim, 16, where(v)));
       check(nc_get_var_long(nc_, v.id, axes_.expvers.data()), where(v));
+    } else if (dim >= 0 && (n == "number" || s == "realization")) {
+      axes_.member = dim;
+      axes_.members.resize(coordinate_length(nc_, dim, kMaxMembers, where(v)));
+      check(nc_get_var_longlong(nc_, v.id, axes_.members.data()), where(v));
     }
+  }
+  // ERA5's ensemble files name the member dimension "number"; without a
+  // coordinate variable its members are counted from 0.
+  int dim = -1;
+  if (axes_.member < 0 && nc_inq_dimid(nc_, "number", &dim) == NC_NOERR) {
+    axes_.member = dim;
+    axes_.members.resize(coordinate_length(nc_, dim, kMaxMembers, path_ + ": dimension number"));
+    std::iota(axes_.members.begin(), axes_.members.end(), 0);
   }
 }
 
-// Equal steps within a millionth of a degree, or the run ends naming the coordinate.
-double regular_step(const std::vector<double>& values, const std::string& where) {
-  if (values.size() < 2) fail_file(where, "holds " + std::to_string(values.size()) + " point(s); a grid needs at least 2");
-  const double step = (values.back() - values.front()) / static_cast<double>(values.size() - 1);
+// How far the steps of a coordinate may stray from their mean: the
+// coordinate's own precision. A float32 coordinate of a 0.1-degree grid
+// holds steps that differ by a few millionths of a degree (a few ulp of the
+// largest value); a double one is held to a millionth of a degree.
+double spacing_tolerance(const std::vector<double>& values, nc_type type) {
+  constexpr double kDoubleSpacing = 1e-6;
+  if (type != NC_FLOAT) return kDoubleSpacing;
+  float largest = 0;
+  for (double v : values) largest = std::max(largest, std::fabs(static_cast<float>(v)));
+  const float ulp = std::nextafter(largest, std::numeric_limits<float>::infinity()) - largest;
+  return std::max(kDoubleSpacing, 4.0 * static_cast<double>(ulp));
+}
+
+// A coordinate's first value and step. When the type's precision cannot
+// tell them from thousandths of a degree, they are taken as those, so that
+// a float32 grid meets the same grid of another file point for point.
+struct AxisSteps {
+  double first = 0, step = 0;
+  std::string problem;  // "" when the coordinate is equally spaced
+};
+
+AxisSteps regular_steps(const std::vector<double>& values, nc_type type, const std::string& name) {
+  AxisSteps a;
+  if (values.size() < 2) {
+    a.problem = "coordinate " + name + " holds " + std::to_string(values.size()) + " point(s); a grid needs at least 2";
+    return a;
+  }
+  const double spans = static_cast<double>(values.size() - 1);
+  a.first = values.front();
+  a.step = (values.back() - values.front()) / spans;
+  const double tolerance = spacing_tolerance(values, type);
   for (size_t i = 1; i < values.size(); ++i) {
-    if (!(std::fabs(values[i] - values[i - 1] - step) <= kRegularSpacing) || step == 0) {
-      fail_file(where, "is not equally spaced (between points " + std::to_string(i) + " and " + std::to_string(i + 1) +
-                           "): only regular latitude-longitude grids can be imported");
+    if (!(std::fabs(values[i] - values[i - 1] - a.step) <= tolerance) || a.step == 0) {
+      a.problem = "coordinate " + name + " is not equally spaced (between points " + std::to_string(i) + " and " +
+                  std::to_string(i + 1) + "): only regular latitude-longitude grids can be imported";
+      return a;
     }
   }
-  return step;
+  const double first = std::round(a.first * 1000.0) / 1000.0, step = std::round(a.step * 1000.0) / 1000.0;
+  if (type == NC_FLOAT && std::fabs(first - a.first) <= tolerance && std::fabs(step - a.step) * spans <= tolerance) {
+    a.first = first;
+    a.step = step;
+  }
+  return a;
 }
 
 void NetcdfSource::read_grid() {
   if (axes_.lat < 0) fail_file(path_, "no latitude coordinate");
   if (axes_.lon < 0) fail_file(path_, "no longitude coordinate");
-  const double dlat = regular_step(axes_.lats, path_ + ": coordinate latitude");
-  const double dlon = regular_step(axes_.lons, path_ + ": coordinate longitude");
-  north_first_ = dlat < 0;
-  east_first_ = dlon < 0;
+  const AxisSteps lat = regular_steps(axes_.lats, axes_.lat_type, "latitude");
+  const AxisSteps lon = regular_steps(axes_.lons, axes_.lon_type, "longitude");
+  if (!lat.problem.empty() || !lon.problem.empty()) {
+    grid_.problem = lat.problem.empty() ? lon.problem : lat.problem;
+    note_grid(describe_grid(grid_));
+    return;
+  }
+  north_first_ = lat.step < 0;
+  east_first_ = lon.step < 0;
   grid_.ni = static_cast<int32_t>(axes_.lons.size());
   grid_.nj = static_cast<int32_t>(axes_.lats.size());
-  grid_.dlat = std::fabs(dlat);
-  grid_.dlon = std::fabs(dlon);
-  grid_.south = std::min(axes_.lats.front(), axes_.lats.back());
-  grid_.west = east_first_ ? axes_.lons.back() : axes_.lons.front();
+  grid_.dlat = std::fabs(lat.step);
+  grid_.dlon = std::fabs(lon.step);
+  const double lat_last = lat.first + (grid_.nj - 1) * lat.step;
+  const double lon_last = lon.first + (grid_.ni - 1) * lon.step;
+  grid_.south = std::min(lat.first, lat_last);
+  grid_.west = east_first_ ? lon_last : lon.first;
+  note_grid(describe_grid(grid_));
 }
 
 // The factor a variable's units divide by to reach the system's, or
@@ -349,10 +408,14 @@ std::optional<Recognised> NetcdfSource::recognise(const Variable& v, bool has_le
     } else {
       return std::nullopt;
     }
-  } else if (n == "lsm" || s == "land_binary_mask") {
+  } else if (n == "lsm" || s == "land_binary_mask" || s == "land_area_fraction") {
     r.quantity = Quantity::land_sea_mask;
   } else if (n == "msl" || s == "air_pressure_at_mean_sea_level" || s == "air_pressure_at_sea_level") {
     r.quantity = Quantity::mean_sea_level_pressure;
+  } else if (n == "prmsl") {
+    // GFS's reduction to sea level, as GRIB names it; ERA5's msl is preferred.
+    r.quantity = Quantity::mean_sea_level_pressure;
+    r.preference = 1;
   } else if (n == "sp" || s == "surface_air_pressure") {
     r.quantity = Quantity::surface_pressure;
   } else if (n == "z" || s == "surface_geopotential" || s == "geopotential") {
@@ -362,6 +425,10 @@ std::optional<Recognised> NetcdfSource::recognise(const Variable& v, bool has_le
     geopotential = true;
   } else if (n == "orog" || s == "surface_altitude") {
     r.quantity = Quantity::topography;
+  } else if (n == "gh" || n == "hgt") {
+    // A geopotential height without a pressure level is the surface's.
+    r.quantity = Quantity::topography;
+    r.preference = 2;
   } else {
     const Era5Layer* layer = nullptr;
     for (const Era5Layer& l : kEra5Layers) {
@@ -380,23 +447,33 @@ std::optional<Recognised> NetcdfSource::recognise(const Variable& v, bool has_le
   return r;
 }
 
-// Whatever precedes latitude and longitude must be time, pressure level,
-// expver or a dimension of length 1.
+bool has_dimension(const Variable& v, int dim) {
+  return dim >= 0 && std::find(v.dims.begin(), v.dims.end(), dim) != v.dims.end();
+}
+
+// A field of the file: latitude and longitude among its dimensions, in any
+// order and place.
+bool is_gridded(const Variable& v, const Axes& axes) {
+  return is_number_type(v.type) && has_dimension(v, axes.lat) && has_dimension(v, axes.lon);
+}
+
+// Beside latitude and longitude, in any order: time, pressure level,
+// expver, ensemble member, or a dimension of length 1.
 void NetcdfSource::check_dimensions(const Variable& v, bool has_level) const {
-  const size_t n = v.dims.size();
-  bool understood = n >= 2 && v.dims[n - 2] == axes_.lat && v.dims[n - 1] == axes_.lon;
-  for (size_t d = 0; understood && d + 2 < n; ++d) {
+  bool understood = true;
+  for (const int dim : v.dims) {
     size_t length = 0;
-    nc_inq_dimlen(nc_, v.dims[d], &length);
-    const int dim = v.dims[d];
-    understood = dim == axes_.time || (dim == axes_.level && has_level) || dim == axes_.expver || length == 1;
+    nc_inq_dimlen(nc_, dim, &length);
+    understood = understood && (dim == axes_.lat || dim == axes_.lon || dim == axes_.time ||
+                                (dim == axes_.level && has_level) || dim == axes_.expver || dim == axes_.member ||
+                                length == 1);
   }
   if (!understood) {
     fail_file(where(v), "its dimensions " + dimension_list(v) +
-                            " are not understood (the last two must be latitude and longitude, before them only "
-                            "time, pressure level and expver)");
+                            " are not understood (beside latitude and longitude, in any order, only time, "
+                            "pressure level, expver and ensemble member)");
   }
-  if (std::find(v.dims.begin(), v.dims.end(), axes_.time) == v.dims.end() && axes_.times.size() != 1) {
+  if (!has_dimension(v, axes_.time) && axes_.times.size() != 1) {
     fail_file(where(v), "has no time dimension, and the file no single time");
   }
 }
@@ -410,31 +487,36 @@ void NetcdfSource::add_variable(const Variable& v, const Recognised& r) {
   fill_.push_back(number_attribute(nc_, v.id, "_FillValue").value_or(default_fill(v.type)));
   missing_.push_back(number_attribute(nc_, v.id, "missing_value"));
 
-  const bool has_time = std::find(v.dims.begin(), v.dims.end(), axes_.time) != v.dims.end();
-  const bool has_level = std::find(v.dims.begin(), v.dims.end(), axes_.level) != v.dims.end();
-  const bool has_expver = axes_.expver >= 0 && std::find(v.dims.begin(), v.dims.end(), axes_.expver) != v.dims.end();
-  const size_t times = has_time ? axes_.times.size() : 1;
+  const bool has_level = has_dimension(v, axes_.level);
+  const bool has_member = has_dimension(v, axes_.member);
+  const size_t times = has_dimension(v, axes_.time) ? axes_.times.size() : 1;
   const size_t levels = has_level ? axes_.levels_pa.size() : 1;
+  const size_t members = has_member ? axes_.members.size() : 1;
   for (size_t t = 0; t < times; ++t) {
-    Location at{index, t, kNone, kNone};
-    if (has_expver) at.expver = expver_with_data(index, t);
-    for (size_t k = 0; k < levels; ++k) {
-      at.level = has_level ? k : kNone;
-      FieldInfo info;
-      info.valid_time = axes_.times[t];
-      info.quantity = r.quantity;
-      info.preference = r.preference;
-      info.level = has_level ? axes_.levels_pa[k] : r.top;
-      info.layer_bottom = r.bottom;
-      info.grid = grid_;
-      info.name = v.name;
-      info.units = v.units;
-      info.place = where(v) + " at " + format_data_time(info.valid_time) +
-                   (has_level ? ", " + format_number(axes_.levels_pa[k] / 100.0) + " hPa" : "");
-      info.source = index_;
-      info.locator = locations_.size();
-      locations_.push_back(at);
-      fields_.push_back(info);
+    Location at{index, t, kNone, kNone, kNone};
+    if (has_dimension(v, axes_.expver)) at.expver = expver_with_data(index, t);
+    for (size_t m = 0; m < members; ++m) {
+      at.member = has_member ? m : kNone;
+      for (size_t k = 0; k < levels; ++k) {
+        at.level = has_level ? k : kNone;
+        FieldInfo info;
+        info.valid_time = axes_.times[t];
+        info.quantity = r.quantity;
+        info.preference = r.preference;
+        info.level = has_level ? axes_.levels_pa[k] : r.top;
+        info.layer_bottom = r.bottom;
+        info.grid = grid_;
+        info.name = v.name;
+        info.units = v.units;
+        info.member = has_member ? axes_.members[m] : kNoMember;
+        info.place = where(v) + " at " + format_data_time(info.valid_time) +
+                     (has_level ? ", " + format_number(axes_.levels_pa[k] / 100.0) + " hPa" : "") +
+                     (has_member ? ", member " + std::to_string(axes_.members[m]) : "");
+        info.source = index_;
+        info.locator = locations_.size();
+        locations_.push_back(at);
+        fields_.push_back(info);
+      }
     }
   }
 }
@@ -442,12 +524,12 @@ void NetcdfSource::add_variable(const Variable& v, const Recognised& r) {
 // Where ERA5 and ERA5T meet, each time holds data in one expver slice only,
 // the other filled; the slice that holds data is the field.
 size_t NetcdfSource::expver_with_data(size_t variable, size_t time) const {
-  const std::vector<int>& dims = variables_[variable].dims;
-  const bool has_level = std::find(dims.begin(), dims.end(), axes_.level) != dims.end();
+  const bool has_level = has_dimension(variables_[variable], axes_.level);
   std::vector<double> values;
   size_t found = kNone;
   for (size_t e = 0; e < axes_.expvers.size(); ++e) {
-    read_slab(Location{variable, time, has_level ? 0 : kNone, e}, where(variables_[variable]), values);
+    read_slab(Location{variable, time, has_level ? 0 : kNone, e, has_dimension(variables_[variable], axes_.member) ? 0 : kNone},
+              where(variables_[variable]), values);
     if (std::all_of(values.begin(), values.end(), [](double x) { return std::isnan(x); })) continue;
     if (found != kNone) {
       fail_file(where(variables_[variable]), "expver " + std::to_string(axes_.expvers[found]) + " and expver " +
@@ -457,6 +539,16 @@ size_t NetcdfSource::expver_with_data(size_t variable, size_t time) const {
     found = e;
   }
   return found == kNone ? 0 : found;
+}
+
+// Turns `rows` rows of `columns` values into `columns` rows of `rows`.
+void transpose(std::vector<double>& values, size_t rows, size_t columns) {
+  thread_local std::vector<double> turned;  // kept per thread and reused
+  turned.resize(values.size());
+  for (size_t r = 0; r < rows; ++r) {
+    for (size_t c = 0; c < columns; ++c) turned[c * rows + r] = values[r * columns + c];
+  }
+  values.swap(turned);
 }
 
 // One horizontal slab as doubles in the file's units and order, missing
@@ -473,13 +565,20 @@ void NetcdfSource::read_slab(const Location& at, const std::string& place, std::
     if (dim == axes_.time) start[d] = at.time;
     if (dim == axes_.level && at.level != kNone) start[d] = at.level;
     if (dim == axes_.expver && at.expver != kNone) start[d] = at.expver;
+    if (dim == axes_.member && at.member != kNone) start[d] = at.member;
   }
-  values.resize(grid_.points());
+  const size_t nlat = axes_.lats.size(), nlon = axes_.lons.size();
+  values.resize(nlat * nlon);
   {
     const std::lock_guard<std::mutex> hold(netcdf_lock);
     const LibraryAtWork in_hand(place);  // after the lock: waiting for it is no hang
     check(nc_get_vara_double(nc_, v.id, start.data(), count.data(), values.data()), where(v));
   }
+  // A variable stored with longitude before latitude comes out column by
+  // column; the rest of the importer takes rows.
+  const auto lat_at = std::find(v.dims.begin(), v.dims.end(), axes_.lat);
+  const auto lon_at = std::find(v.dims.begin(), v.dims.end(), axes_.lon);
+  if (lon_at < lat_at) transpose(values, nlon, nlat);
   // netCDF-C hands packed values back as stored: the unpacking is the
   // reader's, value = packed x scale_factor + add_offset, in double.
   const double scale = scale_[at.variable], offset = offset_[at.variable], fill = fill_[at.variable];
@@ -514,7 +613,12 @@ std::string format_name(int format) {
   }
 }
 
-// ERA5 where ECMWF's GRIB attributes or the global attributes say so.
+// ERA5 where ECMWF's GRIB attributes or the global attributes say so, or
+// where the Climate Data Store made the file: its older layout comes from
+// grib_to_netcdf run by the Store's MARS adaptor, and says so only in its
+// history ("... by grib_to_netcdf-2.25.1: ... adaptor.mars.internal-...").
+// grib_to_netcdf alone tells nothing: it converts any GRIB. "" when the
+// file does not tell.
 std::string model_name_of(int nc, const std::vector<Variable>& variables) {
   for (const Variable& v : variables) {
     if (text_attribute(nc, v.id, "GRIB_centre").value_or("") == "ecmf") return "ERA5";
@@ -524,9 +628,14 @@ std::string model_name_of(int nc, const std::vector<Variable>& variables) {
   for (int a = 0; a < attributes; ++a) {
     char name[NC_MAX_NAME + 1] = {};
     if (nc_inq_attname(nc, NC_GLOBAL, a, name) != NC_NOERR) continue;
-    if (text_attribute(nc, NC_GLOBAL, name).value_or("").find("ERA5") != std::string::npos) return "ERA5";
+    const std::string text = text_attribute(nc, NC_GLOBAL, name).value_or("");
+    if (text.find("ERA5") != std::string::npos) return "ERA5";
+    if (std::string_view(name) == "history" && text.find("grib_to_netcdf") != std::string::npos &&
+        text.find("adaptor.mars") != std::string::npos) {
+      return "ERA5";
+    }
   }
-  return "NETCDF";
+  return "";
 }
 
 size_t type_size(nc_type type) {
@@ -586,23 +695,20 @@ void NetcdfSource::take_inventory() {
   find_axes(variables);
   read_grid();
   model_name_ = model_name_of(nc_, variables);
+  fallback_model_name_ = "NETCDF";
   for (const Variable& v : variables) {
-    const size_t n = v.dims.size();
-    if (n < 2 || !is_number_type(v.type) || v.dims[n - 2] != axes_.lat || v.dims[n - 1] != axes_.lon) {
-      if (n >= 2 && is_number_type(v.type)) count_ignored(ignored_, v.name + " " + dimension_list(v));
-      continue;
-    }
-    const bool has_level = axes_.level >= 0 && std::find(v.dims.begin(), v.dims.end(), axes_.level) != v.dims.end();
+    if (!is_gridded(v, axes_)) continue;  // coordinates, bounds, anything that is not a field
+    const bool has_level = has_dimension(v, axes_.level);
     const std::optional<Recognised> r = recognise(v, has_level);
-    size_t slabs = 1;
-    for (size_t d = 0; d + 2 < n; ++d) {
+    int64_t slabs = 1;
+    for (const int dim : v.dims) {
       size_t length = 0;
-      nc_inq_dimlen(nc_, v.dims[d], &length);
-      if (v.dims[d] != axes_.expver) slabs *= length;
+      nc_inq_dimlen(nc_, dim, &length);
+      if (dim != axes_.lat && dim != axes_.lon && dim != axes_.expver) slabs *= static_cast<int64_t>(length);
     }
-    field_count_ += static_cast<int64_t>(slabs);
+    field_count_ += slabs;
     if (!r) {
-      count_ignored(ignored_, v.name + " " + dimension_list(v));
+      count_ignored(ignored_, v.name + " " + dimension_list(v), slabs);
       continue;
     }
     check_dimensions(v, has_level);

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <set>
 
+#include "common/failure.h"
 #include "import/data_time.h"
 #include "input/record_layout.h"
 
@@ -42,17 +44,22 @@ std::string lower(std::string s) {
   return s;
 }
 
+// A humidity the sources lack at a level is derived from temperature and
+// the other humidity, where they have both.
 RecordPlan upper_air_record(const Inventory& inv, int64_t time, Quantity q, double pa) {
   RecordPlan r;
   r.tally = record_kind(q, 0);
   r.field = inv.find(time, q, pa);
   if (r.field != nullptr) {
     r.kind = RecordKind::field;
-  } else if (q == Quantity::specific_humidity) {
+  } else if (q == Quantity::specific_humidity || q == Quantity::relative_humidity) {
+    const bool specific = q == Quantity::specific_humidity;
     r.temperature = inv.find(time, Quantity::temperature, pa);
-    r.humidity = inv.find(time, Quantity::relative_humidity, pa);
+    r.humidity = inv.find(time, specific ? Quantity::relative_humidity : Quantity::specific_humidity, pa);
     r.pressure_hpa = static_cast<float>(pa / 100.0);
-    if (r.temperature != nullptr && r.humidity != nullptr) r.kind = RecordKind::derived_humidity;
+    if (r.temperature != nullptr && r.humidity != nullptr) {
+      r.kind = specific ? RecordKind::derived_humidity : RecordKind::derived_relative_humidity;
+    }
   }
   return r;
 }
@@ -96,6 +103,14 @@ std::string when(const std::vector<int64_t>& times, size_t all) {
   return s;
 }
 
+const char* derived_from(RecordKind kind) {
+  switch (kind) {
+    case RecordKind::derived_humidity: return " from temperature and relative humidity";
+    case RecordKind::derived_relative_humidity: return " from temperature and specific humidity";
+    default: return "";
+  }
+}
+
 // The records of one kind (derived or missing), grouped by field and by
 // the data times where it happens.
 std::vector<PlanNote> notes_of(const ImportPlan& plan, RecordKind kind) {
@@ -107,12 +122,58 @@ std::vector<PlanNote> notes_of(const ImportPlan& plan, RecordKind kind) {
       if (d.records[r].kind == kind) times.push_back(d.time);
     }
     if (times.empty()) continue;
-    const std::string what = record_kind_name(plan.times.front().records[r].tally);
+    const std::string what = record_kind_name(plan.times.front().records[r].tally) + derived_from(kind);
     const std::string at = when(times, plan.times.size());
     if (notes.empty() || notes.back().what != what || notes.back().when != at) notes.push_back({what, {}, at});
     if (r < 6 * lm) notes.back().levels_hpa.push_back(format_hpa(plan.levels.kept[r % lm]));
   }
   return notes;
+}
+
+// A data time without its surface fields would reach the model as a
+// sea-level pressure of 0 hPa (the converter turns missing surface values
+// into zeros): the import is refused, naming the first such data time.
+void refuse_missing_surface(const Inventory& inv, const ImportPlan& plan) {
+  const size_t first_surface = static_cast<size_t>(6 * plan.control.lm);
+  const DataTimePlan* first = nullptr;
+  std::vector<std::string> absent;
+  int more = 0;
+  for (const DataTimePlan& d : plan.times) {
+    bool lacks = false;
+    for (size_t r = first_surface; r < d.records.size(); ++r) {
+      if (d.records[r].kind != RecordKind::missing) continue;
+      lacks = true;
+      if (first == nullptr || first == &d) absent.push_back(record_kind_name(d.records[r].tally));
+    }
+    if (!lacks) continue;
+    if (first == nullptr) {
+      first = &d;
+    } else {
+      ++more;
+    }
+  }
+  if (first == nullptr) return;
+  std::string list;
+  for (const std::string& a : absent) list += (list.empty() ? "" : ", ") + a;
+  fail_file(source_names(inv), "no " + list + " at " + format_data_time(first->time) +
+                                   (more > 0 ? " (and at " + std::to_string(more) + " more data time" +
+                                                   (more > 1 ? "s" : "") + ")" : "") +
+                                   ": give the files that hold the surface fields as well, or write them as "
+                                   "missing with --allow-missing-surface");
+}
+
+// The fields that some record of some data time reads.
+int64_t count_fields_used(const ImportPlan& plan) {
+  std::set<const FieldInfo*> used;
+  for (const DataTimePlan& d : plan.times) {
+    for (const RecordPlan& r : d.records) {
+      if (r.kind == RecordKind::missing) continue;
+      for (const FieldInfo* f : {r.field, r.temperature, r.humidity}) {
+        if (f != nullptr) used.insert(f);
+      }
+    }
+  }
+  return static_cast<int64_t>(used.size());
 }
 
 }  // namespace
@@ -138,8 +199,11 @@ ImportPlan make_plan(const Inventory& inv, const ImportOptions& options) {
   plan.soil_layers[0] = soil_layers(inv, Quantity::soil_temperature);
   plan.soil_layers[1] = soil_layers(inv, Quantity::soil_moisture);
   for (int64_t t : inv.times) plan.times.push_back(plan_data_time(inv, plan, t));
+  if (!options.allow_missing_surface) refuse_missing_surface(inv, plan);
   plan.derived = notes_of(plan, RecordKind::derived_humidity);
+  for (PlanNote& n : notes_of(plan, RecordKind::derived_relative_humidity)) plan.derived.push_back(std::move(n));
   plan.missing = notes_of(plan, RecordKind::missing);
+  plan.fields_used = count_fields_used(plan);
   return plan;
 }
 

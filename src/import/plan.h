@@ -3,6 +3,7 @@
 // values come from. Plain data, printed by --list and the summary.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,18 +21,25 @@ struct ImportOptions {
   std::optional<Area> area;        // --area; none: the whole grid
   std::string model;               // --model; empty: what the sources suggest
   bool list = false;               // --list: print the inventory, write nothing
+  std::optional<int64_t> member;   // --member: the ensemble member imported
+  // --allow-missing-surface: a data time without some of its twelve surface
+  // fields is written with them missing instead of refused.
+  bool allow_missing_surface = false;
   int library_time_limit = 300;    // seconds a library may spend on one field
   std::vector<std::string> files;
 };
 
-enum class RecordKind { field, derived_humidity, missing };
+// Where a record's values come from: a field of the sources, a humidity
+// derived from temperature and the other humidity (specific from relative,
+// or relative from specific), or nowhere (missing values).
+enum class RecordKind { field, derived_humidity, derived_relative_humidity, missing };
 
 struct RecordPlan {
   RecordKind kind = RecordKind::missing;
   const FieldInfo* field = nullptr;        // kind field
-  const FieldInfo* temperature = nullptr;  // kind derived_humidity: its inputs
-  const FieldInfo* humidity = nullptr;
-  float pressure_hpa = 0;                  // derived_humidity: the level
+  const FieldInfo* temperature = nullptr;  // the derived kinds: their inputs
+  const FieldInfo* humidity = nullptr;     // the other humidity
+  float pressure_hpa = 0;                  // the derived kinds: the level
   int tally = 0;                           // record_kind() of the record
 };
 
@@ -42,8 +50,8 @@ struct DataTimePlan {
 };
 
 // Records written as missing, or derived, for the summary: "specific
-// humidity" at levels "1000, 925, 850" (none for a surface record) "at every
-// data time".
+// humidity from temperature and relative humidity" at levels "1000, 925,
+// 850" (none for a surface record) "at every data time".
 struct PlanNote {
   std::string what;
   std::vector<std::string> levels_hpa;
@@ -61,10 +69,15 @@ struct ImportPlan {
   std::vector<DataTimePlan> times;
   std::vector<PlanNote> derived;
   std::vector<PlanNote> missing;
+  // Fields of the inventory that some record reads; the others (at levels
+  // not kept, in soil layers below the fourth) are read and not used.
+  int64_t fields_used = 0;
 };
 
 // Decides everything; ends the run with exit status 2 on what makes the
-// import impossible (see choose_levels, window_for_area).
+// import impossible (see choose_levels, window_for_area), and, unless
+// options.allow_missing_surface, on a data time whose sources lack any of
+// the twelve surface fields.
 ImportPlan make_plan(const Inventory& inv, const ImportOptions& options);
 
 // A model name that can also stand in a file name: letters, digits, '.',

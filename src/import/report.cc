@@ -59,11 +59,17 @@ std::string describe_group(Quantity q, const FieldGroup& g) {
 void print_source(std::FILE* out, const Source& source) {
   std::fprintf(out, "%s (%s): %lld fields\n", source.path().c_str(), source.kind().c_str(),
                static_cast<long long>(source.field_count()));
+  for (const std::string& grid : source.grids()) std::fprintf(out, "  grid: %s\n", grid.c_str());
   if (!source.fields().empty()) {
-    std::fprintf(out, "  grid: %s\n", describe_grid(source.fields().front().grid).c_str());
-    std::set<int64_t> times;
-    for (const FieldInfo& f : source.fields()) times.insert(f.valid_time);
+    std::set<int64_t> times, members;
+    for (const FieldInfo& f : source.fields()) {
+      times.insert(f.valid_time);
+      if (f.member != kNoMember) members.insert(f.member);
+    }
     std::fprintf(out, "  data times: %s\n", list_times({times.begin(), times.end()}).c_str());
+    if (!members.empty()) {
+      std::fprintf(out, "  ensemble members (%zu): %s\n", members.size(), format_members({members.begin(), members.end()}).c_str());
+    }
   }
   std::map<std::tuple<Quantity, std::string, std::string>, FieldGroup> groups;
   for (const FieldInfo& f : source.fields()) {
@@ -96,39 +102,58 @@ void print_file_names(std::FILE* out, const ImportPlan& plan) {
   for (const DataTimePlan& d : plan.times) std::fprintf(out, "  %s\n", d.file_name.c_str());
 }
 
-void print_summary(std::FILE* out, const Inventory& inv, const ImportPlan& plan, const MissingTally& missing,
-                   const std::string& dir) {
-  int64_t fields = 0, ignored = 0;
+// Every field read is used, ignored or an identical duplicate; the
+// ignored ones by why.
+void print_field_counts(std::FILE* out, const Inventory& inv, const ImportPlan& plan) {
+  int64_t read = 0, unrecognised = 0, superseded = 0;
   std::vector<std::string> kinds;
   for (const auto& s : inv.sources) {
-    fields += s->field_count();
-    for (const IgnoredField& f : s->ignored()) ignored += f.count;
+    read += s->field_count();
+    for (const IgnoredField& f : s->ignored()) unrecognised += f.count;
     kinds.push_back(s->kind());
   }
-  int superseded = 0;
   for (const IgnoredField& f : inv.superseded) superseded += f.count;
+  const int64_t not_written = static_cast<int64_t>(inv.fields.size()) - plan.fields_used;
+  const std::pair<int64_t, const char*> reasons[] = {{unrecognised, "not recognised"},
+                                                     {superseded, "superseded by another parameter"},
+                                                     {inv.other_members, "of other ensemble members"},
+                                                     {not_written, "at levels or soil layers not written"}};
+  int64_t ignored = 0;
+  std::vector<std::string> why;
+  for (const auto& [count, reason] : reasons) {
+    ignored += count;
+    if (count > 0) why.push_back(std::to_string(count) + " " + reason);
+  }
+  std::fprintf(out, "sources: %zu file%s (%s), %lld fields: %lld used, %lld ignored%s, %lld identical duplicates dropped\n",
+               inv.sources.size(), inv.sources.size() > 1 ? "s" : "", join(kinds).c_str(), static_cast<long long>(read),
+               static_cast<long long>(plan.fields_used), static_cast<long long>(ignored),
+               why.empty() ? "" : (" (" + join(why) + ")").c_str(), static_cast<long long>(inv.identical_duplicates));
+}
+
+void print_summary(std::FILE* out, const Inventory& inv, const ImportPlan& plan, const MissingTally& missing,
+                   const std::string& dir) {
   std::fprintf(out, "== summary (import_data_times %s) ==\n", project_version());
-  std::fprintf(out, "sources: %zu file%s (%s), %lld fields: %zu used, %lld ignored, %d identical duplicates dropped",
-               inv.sources.size(), inv.sources.size() > 1 ? "s" : "", join(kinds).c_str(),
-               static_cast<long long>(fields), inv.fields.size(), static_cast<long long>(ignored),
-               inv.identical_duplicates);
-  if (superseded > 0) std::fprintf(out, ", %d superseded", superseded);
-  std::fprintf(out, "\ngrid of the sources: %s\n", describe_grid(inv.grid).c_str());
+  print_field_counts(out, inv, plan);
+  std::fprintf(out, "grid of the sources: %s\n", describe_grid(inv.grid).c_str());
   const RunControl& rc = plan.control;
   std::fprintf(out, "grid written: %d x %d points, la1 %d lo1 %d la2 %d lo2 %d di %d dj %d\n", rc.im, rc.jm, rc.la1,
                rc.lo1, rc.la2, rc.lo2, rc.di, rc.dj);
   std::fprintf(out, "model name: %s\n", rc.model_name.c_str());
+  if (inv.chosen_member != kNoMember) {
+    std::fprintf(out, "ensemble member: %lld (of %zu: %s)\n", static_cast<long long>(inv.chosen_member),
+                 inv.members.size(), format_members(inv.members).c_str());
+  }
   std::fprintf(out, "data times: %s\n", list_times(inv.times).c_str());
   print_levels(out, plan.levels, "levels kept");
-  const auto print_notes = [out](const char* heading, const std::vector<PlanNote>& notes, const char* prefix) {
+  const auto print_notes = [out](const char* heading, const std::vector<PlanNote>& notes) {
     std::fprintf(out, "%s:%s\n", heading, notes.empty() ? " none" : "");
     for (const PlanNote& n : notes) {
-      std::fprintf(out, "  %s%s%s %s\n", n.what.c_str(), prefix,
+      std::fprintf(out, "  %s%s %s\n", n.what.c_str(),
                    n.levels_hpa.empty() ? "" : (" at " + join(n.levels_hpa) + " hPa,").c_str(), n.when.c_str());
     }
   };
-  print_notes("derived", plan.derived, " from temperature and relative humidity");
-  print_notes("written as missing", plan.missing, "");
+  print_notes("derived", plan.derived);
+  print_notes("written as missing", plan.missing);
   std::fprintf(out, "points missing in the source, within the grid written:\n");
   for (int k = 0; k < kRecordKinds; ++k) {
     std::fprintf(out, "  %-28s %lld\n", record_kind_name(k).c_str(), static_cast<long long>(missing[k]));

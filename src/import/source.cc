@@ -1,5 +1,6 @@
 #include "import/source.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "common/failure.h"
@@ -9,14 +10,18 @@
 
 namespace i2m {
 
-void count_ignored(std::vector<IgnoredField>& ignored, const std::string& description) {
+void count_ignored(std::vector<IgnoredField>& ignored, const std::string& description, int64_t count) {
   for (IgnoredField& f : ignored) {
     if (f.description == description) {
-      ++f.count;
+      f.count += count;
       return;
     }
   }
-  ignored.push_back({description, 1});
+  ignored.push_back({description, count});
+}
+
+void Source::note_grid(const std::string& description) {
+  if (std::find(grids_.begin(), grids_.end(), description) == grids_.end()) grids_.push_back(description);
 }
 
 std::unique_ptr<Source> open_source(const std::string& path, int index) {

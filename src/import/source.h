@@ -16,7 +16,7 @@ namespace i2m {
 // "absv on isobaricInhPa", with how often it occurs.
 struct IgnoredField {
   std::string description;
-  int count = 0;
+  int64_t count = 0;
 };
 
 class Source {
@@ -28,9 +28,14 @@ class Source {
   const std::string& kind() const { return kind_; }
   // The model name its metadata suggest ("GFS", "ERA5", ...), or "".
   const std::string& model_name() const { return model_name_; }
+  // The name for when no source of an import suggests one ("NETCDF"), or "".
+  const std::string& fallback_model_name() const { return fallback_model_name_; }
   // Every field recognised, in file order, with `source` set to `index`.
   const std::vector<FieldInfo>& fields() const { return fields_; }
   const std::vector<IgnoredField>& ignored() const { return ignored_; }
+  // The grids of the file's fields, described (describe_grid), each once;
+  // for fields on grids the importer cannot take, what they are.
+  const std::vector<std::string>& grids() const { return grids_; }
   // The number of fields (messages, variables x times) the file holds.
   int64_t field_count() const { return field_count_; }
 
@@ -46,12 +51,15 @@ class Source {
 
  protected:
   explicit Source(std::string path) : path_(std::move(path)) {}
+  void note_grid(const std::string& description);
 
   std::string path_;
   std::string kind_;
   std::string model_name_;
+  std::string fallback_model_name_;
   std::vector<FieldInfo> fields_;
   std::vector<IgnoredField> ignored_;
+  std::vector<std::string> grids_;
   int64_t field_count_ = 0;
 };
 
@@ -61,7 +69,7 @@ class Source {
 // reads, or a file whose metadata cannot be read.
 std::unique_ptr<Source> open_source(const std::string& path, int index);
 
-// Notes that one more field of `description` was ignored.
-void count_ignored(std::vector<IgnoredField>& ignored, const std::string& description);
+// Notes that `count` more fields of `description` were ignored.
+void count_ignored(std::vector<IgnoredField>& ignored, const std::string& description, int64_t count = 1);
 
 }  // namespace i2m

@@ -18,6 +18,7 @@
 #include "control/run_control_writer.h"
 #include "import/data_time.h"
 #include "input/record_writer.h"
+#include "thermo/estab.h"
 #include "thermo/humidity.h"
 
 namespace i2m {
@@ -74,6 +75,21 @@ void derive_humidity(const float* tp, const float* rh, float pressure_hpa, float
   }
 }
 
+// Relative humidity from temperature and specific humidity, the exact
+// inverse of the converter's q = r (0.00622 e) / (p - e): r = q (p - e) /
+// (0.00622 e), with e from the converter's own table and its very
+// constant, computed in double and rounded once; missing wherever an input
+// is.
+void derive_relative_humidity(const float* tp, const float* q, float pressure_hpa, float* rh, size_t n) {
+  const double p = pressure_hpa;
+  const double factor = static_cast<double>(0.00622f);
+  for (size_t i = 0; i < n; ++i) {
+    const double e = esat[esat_index(tp[i])];
+    rh[i] = static_cast<float>(static_cast<double>(q[i]) * (p - e) / (factor * e));
+    if (tp[i] == input_missing_flag || q[i] == input_missing_flag) rh[i] = input_missing_flag;
+  }
+}
+
 // Writes record r (1-based) of one data time's file; returns the points
 // the source marked missing (0 for derived and missing records).
 int64_t write_record(const FieldReader& reader, const RecordPlan& plan, int64_t r, Buffers& b, int fd,
@@ -90,6 +106,13 @@ int64_t write_record(const FieldReader& reader, const RecordPlan& plan, int64_t 
       const float* tp = reader.read(*plan.temperature, b.source_a, b.window_a, ignored);
       const float* rh = reader.read(*plan.humidity, b.source_b, b.window_b, ignored);
       derive_humidity(tp, rh, plan.pressure_hpa, b.result.data(), n);
+      break;
+    }
+    case RecordKind::derived_relative_humidity: {
+      int64_t ignored = 0;
+      const float* tp = reader.read(*plan.temperature, b.source_a, b.window_a, ignored);
+      const float* q = reader.read(*plan.humidity, b.source_b, b.window_b, ignored);
+      derive_relative_humidity(tp, q, plan.pressure_hpa, b.result.data(), n);
       break;
     }
     case RecordKind::missing:

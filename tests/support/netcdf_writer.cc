@@ -58,9 +58,11 @@ class Writer {
     const Era5VariableInfo& info = era5_variable(v);
     std::vector<int> dims = {time_dim_};
     if (expver_dim_ >= 0) dims.push_back(expver_dim_);
+    if (member_dim_ >= 0) dims.push_back(member_dim_);
     if (info.upper_air) dims.push_back(level_dim_);
     dims.push_back(lat_dim_);
     dims.push_back(lon_dim_);
+    if (layout_.transposed) turn(dims);
     int id = 0;
     check(nc_def_var(nc_, info.name, layout_.newer ? NC_FLOAT : NC_SHORT, static_cast<int>(dims.size()), dims.data(), &id),
           info.name);
@@ -70,8 +72,10 @@ class Writer {
       check(nc_put_att_float(nc_, id, "_FillValue", NC_FLOAT, 1, &nan), "_FillValue");
       text(id, "GRIB_centre", "ecmf");
       std::vector<size_t> chunks(dims.size(), 1);
-      chunks[dims.size() - 2] = static_cast<size_t>(d_.nj);
-      chunks[dims.size() - 1] = static_cast<size_t>(d_.ni);
+      for (size_t d = 0; d < dims.size(); ++d) {
+        if (dims[d] == lat_dim_) chunks[d] = static_cast<size_t>(d_.nj);
+        if (dims[d] == lon_dim_) chunks[d] = static_cast<size_t>(d_.ni);
+      }
       check(nc_def_var_chunking(nc_, id, NC_CHUNKED, chunks.data()), "chunks");
       check(nc_def_var_deflate(nc_, id, 0, 1, 1), "deflate");
     } else {
@@ -92,6 +96,13 @@ class Writer {
   }
 
  private:
+  // The dimensions of a transposed variable in reverse order; in a classic
+  // file, whose record dimension (time) must come first, all but that one.
+  template <typename T>
+  void turn(std::vector<T>& dims) const {
+    std::reverse(dims.begin() + (layout_.newer ? 0 : 1), dims.end());
+  }
+
   void text(int var, const char* name, const std::string& value) {
     check(nc_put_att_text(nc_, var, name, value.size(), value.c_str()), name);
   }
@@ -100,6 +111,7 @@ class Writer {
     const bool newer = layout_.newer;
     check(nc_def_dim(nc_, newer ? "valid_time" : "time", newer ? d_.dates.size() : NC_UNLIMITED, &time_dim_), "time");
     if (layout_.expver) check(nc_def_dim(nc_, "expver", 2, &expver_dim_), "expver");
+    if (layout_.members > 0) check(nc_def_dim(nc_, "number", static_cast<size_t>(layout_.members), &member_dim_), "number");
     if (pressure_) check(nc_def_dim(nc_, newer ? "pressure_level" : "level", d_.levels_hpa.size(), &level_dim_), "level");
     check(nc_def_dim(nc_, "latitude", static_cast<size_t>(d_.nj), &lat_dim_), "latitude");
     check(nc_def_dim(nc_, "longitude", static_cast<size_t>(d_.ni), &lon_dim_), "longitude");
@@ -123,7 +135,9 @@ class Writer {
     if (layout_.expver) {
       check(nc_def_var(nc_, "expver", NC_INT, 1, &expver_dim_, &expver_var_), "expver");
     }
-    if (newer) {
+    if (layout_.members > 0) {
+      check(nc_def_var(nc_, "number", NC_INT, 1, &member_dim_, &member_var_), "number");
+    } else if (newer) {
       int number = 0;
       check(nc_def_var(nc_, "number", NC_INT64, 0, nullptr, &number), "number");
     }
@@ -171,6 +185,10 @@ class Writer {
       const int expvers[] = {1, 5};
       check(nc_put_var_int(nc_, expver_var_, expvers), "expver");
     }
+    for (int m = 0; m < layout_.members; ++m) {
+      const size_t at = static_cast<size_t>(m);
+      check(nc_put_var1_int(nc_, member_var_, &at, &m), "number");
+    }
   }
 
   // Whether expver slice `e` holds data at time `t`.
@@ -184,16 +202,25 @@ class Writer {
     const bool upper = era5_variable(v).upper_air;
     const size_t levels = upper ? d_.levels_hpa.size() : 1;
     const size_t expvers = layout_.expver ? 2 : 1;
+    const size_t members = layout_.members > 0 ? static_cast<size_t>(layout_.members) : 1;
     for (size_t t = 0; t < d_.dates.size(); ++t) {
       for (size_t e = 0; e < expvers; ++e) {
-        for (size_t k = 0; k < levels; ++k) {
-          std::vector<size_t> start = {t}, count = {1};
-          if (layout_.expver) { start.push_back(e); count.push_back(1); }
-          if (upper) { start.push_back(k); count.push_back(1); }
-          start.insert(start.end(), {0, 0});
-          count.insert(count.end(), {static_cast<size_t>(d_.nj), static_cast<size_t>(d_.ni)});
-          const bool skipped = !holds_data(e, t) || (layout_.leave_out != nullptr && layout_.leave_out(v, t, k));
-          put_field(v, id, t, k, skipped, start, count);
+        for (size_t m = 0; m < members; ++m) {
+          for (size_t k = 0; k < levels; ++k) {
+            std::vector<size_t> start = {t}, count = {1};
+            if (layout_.expver) { start.push_back(e); count.push_back(1); }
+            if (layout_.members > 0) { start.push_back(m); count.push_back(1); }
+            if (upper) { start.push_back(k); count.push_back(1); }
+            start.insert(start.end(), {0, 0});
+            count.insert(count.end(), {static_cast<size_t>(d_.nj), static_cast<size_t>(d_.ni)});
+            if (layout_.transposed) {
+              turn(start);
+              turn(count);
+            }
+            const bool skipped = !holds_data(e, t) || m + 1 < members ||
+                                 (layout_.leave_out != nullptr && layout_.leave_out(v, t, k));
+            put_field(v, id, t, k, skipped, start, count);
+          }
         }
       }
     }
@@ -204,12 +231,20 @@ class Writer {
     const Packing p = packing_of(v);
     std::vector<float> floats;
     std::vector<short> shorts;
-    for (int r = 0; r < d_.nj; ++r) {
+    auto put = [&](int r, int i) {
       const int j = layout_.south_first ? d_.nj - 1 - r : r;
-      for (int i = 0; i < d_.ni; ++i) {
-        const double x = skipped ? NAN : d_.value(v, t, k, j, i);
-        floats.push_back(static_cast<float>(x));
-        shorts.push_back(std::isnan(x) ? short{-32767} : static_cast<short>(std::lround((x - p.offset) / p.scale)));
+      const double x = skipped ? NAN : d_.value(v, t, k, j, i);
+      floats.push_back(static_cast<float>(x));
+      shorts.push_back(std::isnan(x) ? short{-32767} : static_cast<short>(std::lround((x - p.offset) / p.scale)));
+    };
+    // Row by row; transposed, column by column.
+    for (int a = 0; a < (layout_.transposed ? d_.ni : d_.nj); ++a) {
+      for (int b = 0; b < (layout_.transposed ? d_.nj : d_.ni); ++b) {
+        if (layout_.transposed) {
+          put(b, a);
+        } else {
+          put(a, b);
+        }
       }
     }
     if (layout_.newer) {
@@ -223,8 +258,8 @@ class Writer {
   const NetcdfLayout& layout_;
   bool pressure_;
   int nc_ = -1;
-  int time_dim_ = -1, expver_dim_ = -1, level_dim_ = -1, lat_dim_ = -1, lon_dim_ = -1;
-  int time_var_ = -1, expver_var_ = -1, level_var_ = -1, lat_var_ = -1, lon_var_ = -1;
+  int time_dim_ = -1, expver_dim_ = -1, member_dim_ = -1, level_dim_ = -1, lat_dim_ = -1, lon_dim_ = -1;
+  int time_var_ = -1, expver_var_ = -1, member_var_ = -1, level_var_ = -1, lat_var_ = -1, lon_var_ = -1;
   std::vector<std::pair<int, int>> variables_;
 };
 

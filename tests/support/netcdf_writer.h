@@ -17,6 +17,12 @@ struct NetcdfLayout {
   bool expver = false;          // older layout: expver 1 holds the first time, 5 the others
   bool expver_overlap = false;  // and both hold data at the last time
   std::string time_units;       // "" for the layout's own
+  // Every variable's dimensions in reverse order: (longitude, latitude,
+  // [level,] time); the older layout keeps its record dimension time first.
+  bool transposed = false;
+  // An ensemble dimension "number" of this many members (0, 1, ...); only
+  // the last member holds the data, the others are filled.
+  int members = 0;
   bool (*leave_out)(int variable, size_t time, size_t level) = nullptr;
 };
 
