@@ -91,7 +91,7 @@ TEST_F(InspectWorkFile, SummaryFiguresMatchTheRecords) {
       ++n;
     }
     const std::vector<std::string> cols = columns_of(r.out, rec);
-    ASSERT_EQ(cols.size(), 8u) << r.out;
+    ASSERT_EQ(cols.size(), 9u) << r.out;
     EXPECT_EQ(cols[0], g6(lo));
     EXPECT_EQ(cols[1], g6(hi));
     EXPECT_EQ(cols[2], g6(sum / static_cast<double>(n)));
@@ -101,6 +101,8 @@ TEST_F(InspectWorkFile, SummaryFiguresMatchTheRecords) {
     EXPECT_EQ(cols[6], std::to_string(zero));
     // Zeros at sea points are counted apart, for the soil records only.
     EXPECT_EQ(cols[7], rec >= 15 ? std::to_string(zero_at_sea) : "-");
+    // Plausible values: none outside its bounds.
+    EXPECT_EQ(cols[8], "0");
   }
   // The verdict names each problem and where it first occurs.
   EXPECT_NE(r.out.find("verdict: NOT READY, 4 problems:"), std::string::npos) << r.out;
@@ -138,6 +140,8 @@ TEST_F(InspectWorkFile, ZerosAtSeaDoNotCountAndAnUnusableMaskCountsThemAll) {
             std::string::npos)
       << r.out;
   EXPECT_NE(r.out.find("record 18 (sm2) holds 2 zeros in a soil field over land, the first at i=3 j=3"), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("record 11 (lsm) holds 1 values other than 0 and 1, the first at i=2 j=2 (0.5)"), std::string::npos)
       << r.out;
 }
 

@@ -46,7 +46,8 @@ DataTime make_data_time(int im, int jm, int lm, std::vector<float> pr) {
     for (int j = 1; j <= jm; ++j) {
       for (int i = 1; i <= im; ++i) {
         const float fi = static_cast<float>(i), fj = static_cast<float>(j), fk = static_cast<float>(k);
-        d.at(d.ht, i, j, k) = 100.0f * fk + 0.5f * fi + 0.25f * fj;
+        // Near the standard atmosphere's height of the level, as real heights are.
+        d.at(d.ht, i, j, k) = 44330.8f * (1.0f - std::pow(d.pr[k - 1] / 1013.25f, 0.190263f)) + 0.5f * fi + 0.25f * fj;
         d.at(d.rh, i, j, k) = 10.0f + static_cast<float>((i * 7 + j * 13 + k * 3) % 90);
         d.at(d.q, i, j, k) = 0.001f * fk;
         d.at(d.tp, i, j, k) = 290.0f - 5.0f * fk + 0.01f * fi - 0.02f * fj;

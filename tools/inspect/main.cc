@@ -35,7 +35,7 @@ std::vector<std::string> in_subcommand_order(int argc, char** argv) {
 }
 
 struct Command {
-  std::string work, time = "2000010100", record, output, range;
+  std::string work, time = "2000010100", record, output, range, bounds;
   std::optional<std::string> picture_time;
   bool svg = false;
   inspect::ReportOptions report;
@@ -82,11 +82,14 @@ int main(int argc, char** argv) {
   CLI::App* summary = app.add_subcommand(
       "summary",
       "One line per record (field, unit, level, min, max, mean over values that are neither -99999.0 nor NaN, "
-      "counts of -99999.0, NaN, infinite and zero values, zeros of soil fields at sea) and a verdict. Exit 0: "
-      "ready for the model; 1: a record holds -99999.0, NaN or infinities, or a soil field zeros over land.");
+      "counts of -99999.0, NaN, infinite and zero values, zeros of soil fields at sea, values outside the field's "
+      "bounds) and a verdict. Exit 0: ready for the model; 1: a record holds -99999.0, NaN or infinities, values "
+      "outside its bounds or one value everywhere, a soil field zeros over land, or heights do not rise.");
   CLI::App* ctl = app.add_subcommand("ctl", "Writes WORK_FILE.ctl, a GrADS descriptor (also for cdo import_binary).");
   CLI::App* picture = app.add_subcommand("png", "Writes a picture of one record to WORK_FILE.RECORD.png.");
   for (CLI::App* sub : {summary, ctl, picture}) sub->add_option("WORK_FILE", c.work, "The work file")->required();
+  summary->add_option("--bounds", c.bounds, "A bounds file (NAME MIN MAX per line) changing the default bounds")
+      ->type_name("FILE");
   ctl->add_option("--time", c.time, "Its one time step: YYYYMMDDHH, YYYYMMDD or a GrADS time")
       ->capture_default_str()
       ->type_name("YYYYMMDDHH")
@@ -127,6 +130,8 @@ int main(int argc, char** argv) {
       ->delimiter(',')
       ->type_name("RECORD,...");
   c.report.threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  season->add_option("--bounds", c.bounds, "A bounds file (NAME MIN MAX per line) changing the default bounds")
+      ->type_name("FILE");
   season->add_option("--threads", c.report.threads, "Threads that read and draw")
       ->capture_default_str()
       ->check(CLI::Range(1, 256));
@@ -139,8 +144,9 @@ int main(int argc, char** argv) {
   }
   int status = 2;
   try {
+    if (!c.bounds.empty()) c.report.bounds.read_file(c.bounds);
     if (summary->parsed()) {
-      status = inspect::print_summary(inspect::read_layout(c.work), stdout);
+      status = inspect::print_summary(inspect::read_layout(c.work), c.report.bounds, stdout);
     } else if (ctl->parsed()) {
       const std::string path = inspect::write_grads_descriptor(inspect::read_layout(c.work), inspect::grads_time(c.time));
       std::printf("wrote %s\n", path.c_str());

@@ -39,10 +39,11 @@ Range range_of(const WorkFileLayout& layout, const Evaluation& e, const std::str
   return {true, true, s.min, s.max, s.mean};
 }
 
-ReportRow read_row(const std::string& work, size_t index, const std::vector<std::string>& thumbnails,
+ReportRow read_row(const std::string& work, size_t index, const ReportOptions& options,
                    std::vector<std::string>& titles) {
+  const std::vector<std::string>& thumbnails = options.thumbnails;
   const WorkFileLayout layout = read_layout(work);
-  const Evaluation e = evaluate(layout);
+  const Evaluation e = evaluate(layout, options.bounds);
   ReportRow row;
   row.work = work;
   row.time = data_time_in_name(work);
@@ -124,7 +125,7 @@ ReportResult write_report(const ReportOptions& options) {
   std::vector<ReportRow> rows(options.work_files.size());
   std::vector<std::vector<std::string>> titles(rows.size(), std::vector<std::string>(choices.size()));
   in_parallel(rows.size(), options.threads,
-              [&](size_t n) { rows[n] = read_row(options.work_files[n], n, choices, titles[n]); });
+              [&](size_t n) { rows[n] = read_row(options.work_files[n], n, options, titles[n]); });
   // In time order; files whose names carry no date after the rest, by name.
   std::stable_sort(rows.begin(), rows.end(), [](const ReportRow& a, const ReportRow& b) {
     return std::make_tuple(a.time.empty(), a.time, a.work) < std::make_tuple(b.time.empty(), b.time, b.work);

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "bounds.h"
+
 namespace inspect {
 
 struct ReportOptions {
@@ -16,6 +18,7 @@ struct ReportOptions {
   std::string out_dir;
   std::vector<std::string> thumbnails = {"t:850", "msl", "sm1"};  // record choices
   int threads = 1;
+  BoundsTable bounds;  // what the verdict holds the values to
 };
 
 struct ReportResult {
