@@ -38,7 +38,8 @@ season() {
   rm -rf "$folder" && mkdir -p "$folder"
   echo "converting $count data times of $im x $jm x $lm into $folder ..."
   for n in $(seq 0 $((count - 1))); do
-    local name="era_$(date -u -d "2023-01-01 00:00 UTC + $((6 * n)) hours" +%Y%m%d%H).bin" marker=()
+    local name marker=()
+    name="era_$(date -u -d "2023-01-01 00:00 UTC + $((6 * n)) hours" +%Y%m%d%H).bin"
     [ $((n % 100)) -eq 37 ] && marker=(--marker tp:4:5:5)
     "$bin/make_data_time" --im "$im" --jm "$jm" --lm "$lm" --seed $((n + 1)) --dir "$folder" --name "$name" \
       "${marker[@]}" > /dev/null
@@ -55,7 +56,7 @@ for s in small large; do
   du=$(du -sh "$data/$s" | cut -f1)
   echo "== $s: ${#files[@]} work files ($du)"
   for threads in 1 2; do
-    for r in $(seq "$runs"); do
+    for _ in $(seq "$runs"); do
       cat "${files[@]}" > /dev/null  # from the page cache, as after a conversion
       rm -rf "$data/page" && sync
       "$bin/measure" "$results/$s-$threads" "$bin/inspect_work_file" report "${files[@]}" --out "$data/page" \

@@ -171,6 +171,27 @@ TEST_F(ImportGrib, DerivesRelativeHumidityFromSpecificHumidity) {
   }
 }
 
+TEST_F(ImportGrib, RefusesAFolderOfAnotherGridUnlessToldToReplaceIt) {
+  write({1, "grid_simple", false, false, nullptr});
+  ASSERT_EQ(import(dir, "--out out pl.grib sfc.grib").status, 0);
+  // The same grid again, and two imports at once into one folder: each file whole.
+  RunResult r = run_command(dir.path(), "for n in 1 2; do '" IMPORT_DATA_TIMES_PATH
+                                        "' --out out pl.grib sfc.grib > /dev/null & done; wait");
+  EXPECT_EQ(r.status, 0) << r.err;
+  expect_era5_import(import(dir, "--out out pl.grib sfc.grib"), whole_era5_grid(data));
+  EXPECT_EQ(read_file(dir.file("out/InputModelInf.txt")), kEra5Control);
+
+  r = import(dir, "--out out --area 45/-90/-45/90 pl.grib sfc.grib");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "import_data_times: out: holds 2 .bin files of another grid or level list (era5_2024010100.bin, "
+                   "era5_2024010106.bin): import into another folder, or remove them first with --replace\n");
+  EXPECT_EQ(read_file(dir.file("out/InputModelInf.txt")), kEra5Control);
+  r = import(dir, "--out out --replace --area 45/-90/-45/90 pl.grib sfc.grib");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("removed first (--replace): era5_2024010100.bin, era5_2024010106.bin\n"), std::string::npos) << r.out;
+  expect_era5_import(r, {{3, 2, 1}, {6, 7, 0, 1, 2}});
+}
+
 TEST_F(ImportGrib, ConvertsToAWorkFileTheConverterAccepts) {
   write({1, "grid_simple", false, false, nullptr});
   ASSERT_EQ(import(dir, "--out out pl.grib sfc.grib").status, 0);
@@ -429,6 +450,33 @@ TEST(ImportGribDamage, EndsWithOneDiagnosticWhereEcCodesFails) {
     EXPECT_NE(r.err.find(c.diagnostic), std::string::npos) << r.err;
     EXPECT_EQ(r.err.rfind("import_data_times: " + c.file, 0), 0u) << r.err;
   }
+}
+
+// Storage that cannot be had is the machine's problem, not the file's:
+// exit status 1 and the storage line, never a crash or a file blamed.
+TEST(ImportGribMemory, StorageThatCannotBeHadEndsWithStatusOne) {
+#ifdef I2M_SANITIZER_BUILD
+  GTEST_SKIP() << "the sanitizer's runtime reserves terabytes of address space";
+#endif
+  TempDir dir;
+  // 8000 x 4000 points of one value each (a few bytes per message): the
+  // import's buffers alone need more than a gigabyte.
+  GribMessage m;
+  m.edition = 2;
+  m.grid = {8000, 4000, 80, -79.96, 0, 319.96, false, false};
+  m.level_type = "isobaricInhPa";
+  m.level = 500;
+  for (long param : {129L, 157L, 130L, 131L, 132L}) {
+    m.param_id = param;
+    m.values.assign(8000 * 4000, 250.0);
+    append_grib(dir.file("big.grib2"), m);
+  }
+  const RunResult r = run_command(dir.path(), "ulimit -v 600000; '" IMPORT_DATA_TIMES_PATH
+                                              "' --allow-missing-surface --out out big.grib2");
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  EXPECT_NE(r.err.find("Allocation would exceed memory limit"), std::string::npos) << r.err;
+  for (const std::string& name : all_files(dir.file("out"))) EXPECT_EQ(name.find(".bin"), std::string::npos) << name;
 }
 
 TEST(ImportGribCommandLine, RefusesBadOptionsWithStatusTwo) {

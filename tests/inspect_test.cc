@@ -2,6 +2,7 @@
 // wrote from generated inputs with known contents.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdio>
@@ -178,9 +179,25 @@ TEST_F(InspectWorkFile, RejectsMissingShortAndMismatchedFiles) {
        "in.bin.ZEPwrk.gdsinfo: line 3: ends before the level pressures"},
       {".gdsinfo damaged", [&] { write_file(work + ".gdsinfo", gdsinfo.substr(0, 200) + "x\n"); },
        "in.bin.ZEPwrk.gdsinfo: line 11: expected the grid description line labelled kgds(6)"},
+      {".gdsinfo claiming more points than any work file holds", [&] {
+         std::string g = gdsinfo;
+         g.replace(g.find("           6 kgds(2)"), 20, "   414337256 kgds(2)");
+         g.replace(g.find("           4 kgds(3)"), 20, "   654721834 kgds(3)");
+         write_file(work + ".gdsinfo", g);
+       }, "in.bin.ZEPwrk.gdsinfo: claims 414337256 x 654721834 points, more than a work file holds"},
+      {".gdsinfo that is a FIFO", [&] {
+         std::remove((work + ".gdsinfo").c_str());
+         ASSERT_EQ(::mkfifo((work + ".gdsinfo").c_str(), 0600), 0);
+       }, "in.bin.ZEPwrk.gdsinfo: not a regular file"},
+      {"work file that is a FIFO", [&] {
+         std::remove(work.c_str());
+         ASSERT_EQ(::mkfifo(work.c_str(), 0600), 0);
+       }, "in.bin.ZEPwrk: not a regular file"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    std::remove(work.c_str());
+    std::remove((work + ".gdsinfo").c_str());
     write_file(work, std::string(bytes.begin(), bytes.end()));
     write_file(work + ".gdsinfo", gdsinfo);
     c.damage();

@@ -9,7 +9,7 @@
 #
 #   slurm_test.sh BUILD_DIR
 # Exit 77 (skipped) only where the daemons cannot start here, saying why.
-set -uo pipefail
+set -euo pipefail
 
 build=$1
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -25,6 +25,12 @@ check() {  # check DESCRIPTION COMMAND...
   shift
   if "$@"; then echo "ok: $what"; else echo "FAIL: $what"; failures=$((failures + 1)); fi
 }
+count_files() {  # count_files PATH...: how many of them exist
+  local n=0 f
+  for f in "$@"; do if [ -e "$f" ]; then n=$((n + 1)); fi; done
+  echo "$n"
+}
+key_of() { printf '%06d_%s' "$1" "$(basename "$2")"; }
 
 tmp=$(mktemp -d /tmp/i2m-slurm-XXXXXX)
 cluster=$tmp/cluster
@@ -33,9 +39,9 @@ stop_daemons() {
   for name in slurmd slurmctld munged; do
     [ -f "$cluster/$name.pid" ] || continue
     pid=$(cat "$cluster/$name.pid")
-    kill "$pid" 2> /dev/null
+    kill "$pid" 2> /dev/null || true
     for _ in $(seq 50); do kill -0 "$pid" 2> /dev/null || break; sleep 0.1; done
-    kill -9 "$pid" 2> /dev/null
+    kill -9 "$pid" 2> /dev/null || true
   done
 }
 trap 'stop_daemons; rm -rf "$tmp"' EXIT
@@ -111,12 +117,14 @@ for n in 0 1 2; do
   mv "$run/gen/era5_202401010$n.bin" "$run/data/"
 done
 cp "$run/gen/InputModelInf.txt" "$run/data/"
-ls "$run"/data/*.bin > "$run/inputs.txt"
-cd "$run" || exit 1
+# The list with a blank line between its inputs: none is dropped.
+{ echo "$run/data/era5_2024010100.bin"; echo; echo "$run/data/era5_2024010101.bin"; echo "$run/data/era5_2024010102.bin"; } \
+  > "$run/inputs.txt"
+cd "$run"
 # The same conversions as single runs, outputs set aside.
-for input in $(cat inputs.txt); do
+mkdir -p ref/work && cp data/InputModelInf.txt ref/work/
+for input in "$run"/data/*.bin; do
   base=$(basename "$input")
-  mkdir -p "ref/work" && cp data/InputModelInf.txt ref/work/
   echo "$base" | grep -oE '[0-9]{10}' > ref/work/adate.txt
   (cd ref/work && printf '%s\nbatch\n' "$input" | Input2ModelData > "../$base.log" 2>&1)
   mv "$input.ZEPwrk" "ref/$base.ZEPwrk" && rm -f "$input.ZEPwrk.gdsinfo"
@@ -125,24 +133,40 @@ array=$(convert_slurm.sh submit --throttle 2 data/InputModelInf.txt inputs.txt l
   { echo "FAIL: convert_slurm.sh submit"; exit 1; }
 check "the array is submitted" [ -n "$array" ]
 check "the array ends within 180 s" wait_for "$array"
-for input in $(cat inputs.txt); do
+index=0
+for input in "$run"/data/*.bin; do
+  index=$((index + 1))
   base=$(basename "$input")
-  key=$(printf '%s' "${input#/}" | tr '/ ' '__')
   check "$base: work file equals a single run's" cmp -s "$input.ZEPwrk" "ref/$base.ZEPwrk"
-  check "$base: log equals a single run's" cmp -s "logs/$key.log" "ref/$base.log"
+  check "$base: log equals a single run's" cmp -s "logs/$(key_of "$index" "$input").log" "ref/$base.log"
 done
-check "Slurm's output files are in the log folder" [ "$(ls logs/slurm-*.out | wc -l)" -eq 3 ]
-check "none is in the submit folder" [ -z "$(ls slurm-*.out 2> /dev/null)" ]
-batch_report.sh logs > array_report.txt
-check "the report exits 0" [ $? -eq 0 ]
+check "Slurm's output files are in the log folder" [ "$(count_files logs/slurm-*.out)" -eq 3 ]
+check "none is in the submit folder" [ "$(count_files slurm-*.out)" -eq 0 ]
+status=0
+batch_report.sh logs > array_report.txt || status=$?
+check "the report exits 0" [ "$status" -eq 0 ]
 check "and counts 3 converted" grep -qx 'converted: 3' array_report.txt
+# A second array into the same log folder is refused; a resume converts
+# again only what is no longer done.
+status=0
+convert_slurm.sh submit data/InputModelInf.txt inputs.txt logs > again.out 2>&1 || status=$?
+check "a second batch into one log folder is refused (exit 2)" [ "$status" -eq 2 ]
+rm "data/era5_2024010101.bin.ZEPwrk"
+resumed=$(convert_slurm.sh submit --resume logs)
+check "a resume submits an array" [ -n "$resumed" ]
+check "the resumed array ends within 180 s" wait_for "$resumed"
+status=0
+batch_report.sh --verify logs > resumed_report.txt || status=$?
+check "after it the report exits 0, checksums verified" [ "$status" -eq 0 ]
+check "the work file is back" cmp -s data/era5_2024010101.bin.ZEPwrk ref/era5_2024010101.bin.ZEPwrk
+check "converted by one task" [ "$(count_files "logs/slurm-${resumed}"_*.out)" -eq 1 ]
 
 # A task that cannot find its converter fails its data time, and says so.
 head -n 1 inputs.txt > one.txt
 missing=$(INPUT2MODELDATA=/nonexistent/Input2ModelData convert_slurm.sh submit data/InputModelInf.txt one.txt logs_missing)
 check "the array without a converter ends" wait_for "$missing"
-batch_report.sh logs_missing > missing_report.txt
-status=$?
+status=0
+batch_report.sh logs_missing > missing_report.txt || status=$?
 check "its report counts the data time failed, exit 1" [ "$status" -eq 1 ]
 check "and names the missing converter" grep -q 'no converter there' missing_report.txt
 
@@ -154,7 +178,7 @@ grib_set -s dataDate=20110111 "$sample" "$run/gfs_b.grib2" || { echo "FAIL: grib
 start=$(date +%s.%N)
 season_slurm.sh --throttle 2 season gfs_a.grib2 gfs_b.grib2 > season.out || { cat season.out; echo "FAIL: season_slurm.sh"; exit 1; }
 cat season.out
-jobs=$(grep -oE 'job [0-9]+' season.out | cut -d' ' -f2 | paste -sd,)
+jobs=$(grep -oE 'job [0-9]+' season.out | cut -d' ' -f2 | paste -sd, || true)
 check "the season ends within 180 s" wait_for "$jobs"
 seconds=$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }')
 echo "season: 2 data times, 4 jobs (import, 2 array tasks, report) in $seconds s"
@@ -167,24 +191,27 @@ for time in 2011011512 2011011612; do
   check "gfs_$time: imported as a single run imports it" cmp -s "season/data/gfs_$time.bin" "single/gfs_$time.bin"
   check "gfs_$time: work file equals a single run's" cmp -s "season/data/gfs_$time.bin.ZEPwrk" "single/gfs_$time.bin.ZEPwrk"
 done
-batch_report.sh season/logs > /dev/null
-check "the season's report exits 0" [ $? -eq 0 ]
+status=0
+batch_report.sh season/logs > /dev/null || status=$?
+check "the season's report exits 0" [ "$status" -eq 0 ]
 
 # A season whose import fails at its job (its output folder is a file):
 # its data times fail in the report.
 mkdir -p broken && touch broken/data
 season_slurm.sh broken gfs_a.grib2 > broken.out || { cat broken.out; echo "FAIL: season_slurm.sh (broken)"; }
-jobs=$(grep -oE 'job [0-9]+' broken.out | cut -d' ' -f2 | paste -sd,)
+jobs=$(grep -oE 'job [0-9]+' broken.out | cut -d' ' -f2 | paste -sd, || true)
 check "the broken season ends within 180 s" wait_for "$jobs"
 cat broken/report.txt
 check "its report says the import failed" grep -q '^import: failed (exit 2): import_data_times: ' broken/report.txt
 check "and counts its data time failed" grep -qx 'failed: 1' broken/report.txt
-batch_report.sh broken/logs > /dev/null
-check "and exits 1" [ $? -eq 1 ]
+status=0
+batch_report.sh broken/logs > /dev/null || status=$?
+check "and exits 1" [ "$status" -eq 1 ]
 # Bad input is refused before anything is submitted.
 head -c 30000 "$sample" > cut.grib2
-season_slurm.sh refused cut.grib2 > refused.out 2>&1
-check "a season of bad input is not submitted (exit 2)" [ $? -eq 2 ]
+status=0
+season_slurm.sh refused cut.grib2 > refused.out 2>&1 || status=$?
+check "a season of bad input is not submitted (exit 2)" [ "$status" -eq 2 ]
 check "and its diagnostic is the importer's" grep -q '^import_data_times: .*cut.grib2' refused.out
 
 if [ "$failures" -eq 0 ]; then echo "slurm_test: all checks passed"; else echo "slurm_test: $failures checks failed"; fi

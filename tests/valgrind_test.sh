@@ -7,7 +7,7 @@
 #
 #   valgrind_test.sh CONVERTER MAKE_DATA_TIME
 # Exit 77 (skipped) when valgrind is not installed.
-set -uo pipefail
+set -euo pipefail
 
 converter=$1 make_data_time=$2
 command -v valgrind > /dev/null 2>&1 || { echo "valgrind not installed: skipped"; exit 77; }
@@ -30,7 +30,9 @@ run_pair() {
       runner=(valgrind --quiet --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite
               --log-file="$tmp/$name.memcheck")
     fi
-    (cd "$dir" && printf 'in.bin\nx\n' | "${runner[@]}" "$converter" > log 2> err; echo $? > status)
+    local code=0
+    (cd "$dir" && printf 'in.bin\nx\n' | "${runner[@]}" "$converter" > log 2> err) || code=$?
+    echo "$code" > "$dir/status"
   done
   local plain=$tmp/$name/plain checked=$tmp/$name/valgrind
   local status

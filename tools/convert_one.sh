@@ -1,57 +1,87 @@
 #!/usr/bin/env bash
-# Converts one data time in a working directory of its own, for the batch
-# and Slurm scripts: copies the run control file there, writes the date file
-# (the date taken from the input file name where it carries one), runs the
-# converter with the input path made absolute, keeps its standard output and
-# standard error in LOGDIR/<key>.log and its exit status in LOGDIR/<key>.status,
-# and prints one progress line.
+# Converts one data time of a batch in a working directory of its own, for
+# the batch and Slurm scripts: copies the run control file there, writes the
+# date file (the date taken from the input file name where it carries one),
+# runs the converter on the input, keeps its standard output and standard
+# error in LOGDIR/<key>.log and its manifest in LOGDIR/<key>.status, and
+# prints one progress line. <key> and the manifest are those of
+# batch_lib.sh; LOGDIR must hold the batch's batch.id.
 #
-#   convert_one.sh CONVERTER CONTROL_FILE WORKROOT LOGDIR TASK_LABEL INPUT
+#   convert_one.sh CONVERTER CONTROL_FILE WORKROOT LOGDIR INDEX COUNT INPUT
 #
-# The status file holds one line: "<exit status> <seconds> <absolute input path>".
-# Exit status: the converter's.
-set -uo pipefail
+# The converter takes the input path up to its first blank, and at most 239
+# characters of it: a longer path, or one with a blank in a folder's name,
+# is reached through a link to its folder in the working directory, so that
+# the outputs still land beside the input. A file name with a blank in it
+# cannot be converted and fails its data time saying so.
+# Exit status: the converter's (127 without one, 2 for a usage error).
+set -euo pipefail
 
-if [ $# -ne 6 ]; then
-  echo "usage: convert_one.sh CONVERTER CONTROL_FILE WORKROOT LOGDIR TASK_LABEL INPUT" >&2
+if [ $# -ne 7 ]; then
+  echo "usage: convert_one.sh CONVERTER CONTROL_FILE WORKROOT LOGDIR INDEX COUNT INPUT" >&2
   exit 2
 fi
-converter=$1 control=$2 workroot=$3 logdir=$4 label=$5 input=$6
+converter=$1 control=$2 workroot=$3 logdir=$4 index=$5 count=$6 input=$7
+here=$(cd "$(dirname "$(readlink -f "$0")")" && pwd)
+# shellcheck source=batch_lib.sh
+source "$here/batch_lib.sh"
 
-case "$input" in
+case $input in
   /*) absolute=$input ;;
   *) absolute="$PWD/$input" ;;
 esac
-# One key per data time: the absolute path with its slashes made harmless,
-# so inputs of the same name in different folders do not collide.
-key=$(printf '%s' "${absolute#/}" | tr '/ ' '__')
-work="$workroot/$key"
+key=$(batch_key "$index" "$absolute")
 log="$logdir/$key.log"
-
-mkdir -p "$work" "$logdir"
-date_word=$(basename "$absolute" | grep -oE '[0-9]{10}|[0-9]{8}' | head -n 1 || true)
+batch=$(cat "$logdir/batch.id")
+mkdir -p "$workroot"
+work=$(mktemp -d "$workroot/$key.XXXXXX")
+base=${absolute##*/}
+date_word=$(printf '%s' "$base" | grep -oE '[0-9]{10}|[0-9]{8}' | head -n 1 || true)
 printf '%s\n' "${date_word:-nodate}" > "$work/adate.txt"
+
+# The path the converter is given: the input's own where it can take it.
+path=$absolute
+if [[ $path == *" "* ]] || [ ${#path} -gt 239 ]; then
+  ln -s "$(dirname "$absolute")" "$work/input"
+  path="input/$base"
+fi
+
+# The input's checksum is taken while the converter reads it.
+input_sha="" sha_job=""
+sha_file="$work/input.sha256"
+if [ -f "$absolute" ]; then
+  file_sha256 "$absolute" > "$sha_file" &
+  sha_job=$!
+fi
 
 start=$(date +%s.%N)
 status=0
+program="none"
+command=$(printf 'cd %q && printf %q %q | %q' "$work" '%s\nbatch\n' "$path" "$converter")
 # What this script cannot find fails the data time with a line of its own,
 # in the log and so in the report (a missing converter: status 127).
 if [ ! -x "$converter" ]; then
   echo "convert_one.sh: $converter: no converter there (install it, or set INPUT2MODELDATA)" > "$log"
   status=127
+elif [[ $path == *" "* ]] || [ ${#path} -gt 239 ]; then
+  echo "convert_one.sh: $absolute: the converter cannot take this file name (a blank in it, or longer than 233 characters)" > "$log"
+  status=2
 elif ! cp "$control" "$work/InputModelInf.txt" 2> /dev/null; then
   echo "convert_one.sh: $control: no run control file (did the import fail?)" > "$log"
   status=2
 else
-  (cd "$work" && printf '%s\nbatch\n' "$absolute" | "$converter") > "$log" 2>&1 || status=$?
+  program=$("$converter" --version 2> /dev/null || echo "$converter")
+  (cd "$work" && printf '%s\nbatch\n' "$path" | "$converter") > "$log" 2>&1 || status=$?
 fi
+if [ -n "$sha_job" ]; then wait "$sha_job" || true; fi
+if [ -s "$sha_file" ]; then input_sha=$(cat "$sha_file"); fi
 seconds=$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.2f", b - a }')
-printf '%s %s %s\n' "$status" "$seconds" "$absolute" > "$logdir/$key.status"
+write_manifest "$logdir/$key.status" "$status" "$seconds" "$batch" "$absolute" "$input_sha" "$program" "$command"
 
 case $status in
   0) outcome="converted" ;;
   3) outcome="stopped: $(tail -n 1 "$log" | sed 's/^ *//')" ;;
   *) outcome="failed ($status): $(grep -m 1 -E '^(Input2ModelData|convert_one.sh): ' "$log" || tail -n 1 "$log")" ;;
 esac
-echo "[$label] $absolute: $outcome (${seconds} s)"
+echo "[$index/$count] $absolute: $outcome (${seconds} s)"
 exit "$status"

@@ -18,8 +18,8 @@
 # finding is replayed and counted as the library's when the first frame of
 # its report that is not the sanitizer's or the C library's lies in one of
 # them.
-set -uo pipefail
-cd "$(dirname "$0")/.."
+set -euo pipefail
+cd "$(dirname "$0")/.." || exit 2
 
 seconds=${1:-600}
 shift || true
@@ -43,7 +43,7 @@ mkdir -p "$fuzz/logs"
 run_target() {  # run_target NAME
   local name=$1
   local inputs=("$fuzz/corpus/$name" "$fuzz/seeds/$name")
-  [ -d "tests/fuzz/regressions/$name" ] && inputs+=("$PWD/tests/fuzz/regressions/$name")
+  if [ -d "tests/fuzz/regressions/$name" ]; then inputs+=("$PWD/tests/fuzz/regressions/$name"); fi
   local options=(-max_len=8192)
   case $name in
     input_records_fuzzer | whole_run_fuzzer) options+=(-dict="$PWD/tests/fuzz/records.dict") ;;
@@ -51,9 +51,10 @@ run_target() {  # run_target NAME
     import_fuzzer) options=(-max_len=65536 -fork=1 -ignore_crashes=1 -ignore_ooms=1 -ignore_timeouts=1) ;;
   esac
   mkdir -p "$fuzz/corpus/$name" "$fuzz/findings/$name"
+  # A finding ends the target with a failure: the summary below counts it.
   "$PWD/build/sanitize/bin/$name" "${inputs[@]}" "${options[@]}" \
     -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-    -artifact_prefix="$fuzz/findings/$name/" > "$fuzz/logs/$name.log" 2>&1
+    -artifact_prefix="$fuzz/findings/$name/" > "$fuzz/logs/$name.log" 2>&1 || true
 }
 
 # Where a finding's crash lies, replayed on its own: "library" when the
@@ -82,10 +83,10 @@ summarise() {  # summarise NAME
   local name=$1 log=$fuzz/logs/$1.log
   local runs cov ft corpus project=0 library=0 gone=0
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
-  [ -n "$runs" ] || runs=$(grep -oE '^#[0-9]+' "$log" | tail -1 | tr -d '#')  # fork mode
-  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
-  ft=$(grep -o 'ft: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
-  corpus=$(grep -o 'corp: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
+  [ -n "$runs" ] || runs=$(grep -oE '^#[0-9]+' "$log" | tail -1 | tr -d '#' || true)  # fork mode
+  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2 || true)
+  ft=$(grep -o 'ft: [0-9]*' "$log" | tail -1 | cut -d' ' -f2 || true)
+  corpus=$(grep -o 'corp: [0-9]*' "$log" | tail -1 | cut -d' ' -f2 || true)
   for f in "$fuzz/findings/$name"/*; do
     [ -f "$f" ] || continue
     case $(classify "$name" "$f") in
@@ -102,11 +103,11 @@ summarise() {  # summarise NAME
 echo "fuzzing ${#targets[@]} targets for $seconds s each, two at a time"
 pids=()
 for name in "${targets[@]}"; do
-  if [ ${#pids[@]} -ge 2 ]; then wait "${pids[0]}"; pids=("${pids[@]:1}"); fi
+  if [ ${#pids[@]} -ge 2 ]; then wait "${pids[0]}" || true; pids=("${pids[@]:1}"); fi
   run_target "$name" &
   pids+=($!)
 done
-wait
+wait || true
 
 status=0
 for name in "${targets[@]}"; do summarise "$name" || status=1; done

@@ -20,9 +20,10 @@ if [ "${1:-}" != "--build" ]; then
   # (python-grib-doc) check the importer on real data; Slurm and munge run
   # a private single-node cluster for the Slurm scripts' test. tesseract
   # reads the pictures' text back, and chromium loads the season report
-  # as a user's browser would.
+  # as a user's browser would. ncdump (netcdf-bin) prints the real NetCDF
+  # files' values for the importer's tests; shellcheck checks the scripts.
   packages+=(gfortran util-linux parallel cdo valgrind clang-14 libclang-rt-14-dev libeccodes-tools python-grib-doc
-    slurm-wlm munge tesseract-ocr tesseract-ocr-eng chromium)
+    slurm-wlm munge tesseract-ocr tesseract-ocr-eng chromium netcdf-bin shellcheck)
 fi
 
 missing=()

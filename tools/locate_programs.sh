@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts of tools/: where the project's programs are, for a
 # script that runs from the repository or from an installed prefix. The
 # sourcing script sets I2M_TOOLS to the folder it comes from first.

@@ -17,7 +17,7 @@
 #   3. the report (batch_report.sh) goes to RUN_DIR/report.txt; its job
 #      ends with exit status 0 only when every data time converted.
 # Prints the three job ids.
-set -uo pipefail
+set -euo pipefail
 
 here=$(cd "$(dirname "$(readlink -f "$0")")" && pwd)
 I2M_TOOLS=$here
@@ -29,13 +29,18 @@ usage() {
   sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//' >&2
   exit 2
 }
-absolute() { case $1 in /*) echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
+fail() {
+  echo "season_slurm.sh: $1" >&2
+  exit 2
+}
+absolute() { case $1 in /*) printf '%s\n' "$1" ;; *) printf '%s\n' "$PWD/$1" ;; esac; }
+value() { [ $# -ge 2 ] || fail "$1 needs a value"; printf '%s\n' "$2"; }
 
 throttle="" import_options=()
 while [ $# -gt 0 ]; do
   case "$1" in
-    --throttle) throttle=$2; shift 2 ;;
-    --levels | --area | --model) import_options+=("$1" "$2"); shift 2 ;;
+    --throttle) throttle=$(value "$@"); shift 2 ;;
+    --levels | --area | --model) import_options+=("$1" "$(value "$@")"); shift 2 ;;
     -h | --help) usage ;;
     -*) echo "season_slurm.sh: unknown option $1" >&2; usage ;;
     *) break ;;
@@ -48,36 +53,46 @@ files=()
 for f in "$@"; do files+=("$(absolute "$f")"); done
 
 importer=$(i2m_program import_data_times "${I2M_IMPORTER:-}") ||
-  { echo "season_slurm.sh: $importer: importer not found (install it, or set I2M_IMPORTER)" >&2; exit 2; }
+  fail "$importer: importer not found (install it, or set I2M_IMPORTER)"
+if [ -e "$run/logs/batch.id" ]; then fail "$run holds a season already: give each season a RUN_DIR of its own"; fi
 mkdir -p "$run/logs" "$run/jobs" || exit 2
 
-# The data time files the import will write, from its own listing.
+# The data time files the import will write, from its own listing (the
+# lines after "data time files (N):", each indented by two blanks).
 listing=$("$importer" --list "${import_options[@]}" "${files[@]}") || exit 2
-sed -n '/^data time files/,$p' <<< "$listing" | sed -n 's/^  //p' | sed "s|^|$run/data/|" > "$run/inputs.txt"
-count=$(grep -c . "$run/inputs.txt")
-[ "$count" -gt 0 ] || { echo "season_slurm.sh: the files hold no data time to import" >&2; exit 2; }
+: > "$run/inputs.txt"
+in_files=0
+while IFS= read -r line; do
+  if [[ $line == "data time files"* ]]; then in_files=1; continue; fi
+  if [ "$in_files" = 1 ] && [[ $line == "  "* ]]; then printf '%s\n' "$run/data/${line#  }" >> "$run/inputs.txt"; fi
+done <<< "$listing"
+count=$(wc -l < "$run/inputs.txt")
+[ "$count" -gt 0 ] || fail "the files hold no data time to import"
 
 # The job scripts, written out so that what runs can be read afterwards.
 quoted() { printf '%q ' "$@"; }
 cat > "$run/jobs/import.sh" <<JOB
 #!/usr/bin/env bash
 #SBATCH --job-name=i2m-import
-#SBATCH --output=$(quoted "$run/logs/import.out")
-$(quoted "$importer" --out "$run/data" "${import_options[@]}" "${files[@]}") > $(quoted "$run/logs/import.log") 2>&1
-status=\$?
+set -euo pipefail
+status=0
+$(quoted "$importer" --out "$run/data" "${import_options[@]}" "${files[@]}") > $(quoted "$run/logs/import.log") 2>&1 || status=\$?
 echo "\$status" > $(quoted "$run/logs/import.result")
 exit "\$status"
 JOB
 cat > "$run/jobs/report.sh" <<JOB
 #!/usr/bin/env bash
 #SBATCH --job-name=i2m-report
-#SBATCH --output=$(quoted "$run/logs/report.out")
+set -euo pipefail
 bash $(quoted "$here/batch_report.sh" "$run/logs") > $(quoted "$run/report.txt") 2>&1
 JOB
 
-import_job=$(sbatch --parsable "$run/jobs/import.sh") || exit 2
+# Paths reach sbatch as arguments, never through the lines of a job script
+# that it would read itself.
+import_job=$(sbatch --parsable --output="$run/logs/import.out" "$run/jobs/import.sh") || exit 2
 array_job=$(bash "$here/convert_slurm.sh" submit ${throttle:+--throttle "$throttle"} --after "$import_job" \
   "$run/data/InputModelInf.txt" "$run/inputs.txt" "$run/logs" "$run/work") || exit 2
-report_job=$(sbatch --parsable --dependency="afterany:$array_job" "$run/jobs/report.sh") || exit 2
+report_job=$(sbatch --parsable --output="$run/logs/report.out" --dependency="afterany:$array_job" \
+  "$run/jobs/report.sh") || exit 2
 echo "import: job $import_job; conversions: job $array_job ($count data times); report: job $report_job"
 echo "the report will be in $run/report.txt"

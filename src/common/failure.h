@@ -2,6 +2,7 @@
 // throws RunFailure; main() turns it into the diagnostic and exit status.
 #pragma once
 
+#include <exception>
 #include <string>
 #include <string_view>
 
@@ -30,5 +31,13 @@ struct RunFailure {
 
 // Ends the run with exit status 3 after the stop line has been logged.
 [[noreturn]] void stop_on_data();
+
+// Ends the run with exit status 1: "<what>: Allocation would exceed memory limit".
+[[noreturn]] void fail_storage(std::string_view what);
+
+// How a standard exception that reached main() ends the run: storage that
+// could not be had (bad_alloc, a thread or a buffer the system refused)
+// with exit status 1, anything else with exit status 2 and its text.
+RunFailure failure_of(const std::exception& e);
 
 }  // namespace i2m

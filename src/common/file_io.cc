@@ -1,10 +1,12 @@
 #include "common/file_io.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 
 #include "common/failure.h"
 
@@ -13,6 +15,38 @@ namespace i2m {
 int open_for_reading(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) fail_file_errno(path, "cannot open");
+  return fd;
+}
+
+namespace {
+
+const char* kind_of(mode_t mode) {
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISDIR(mode)) return "a folder";
+  return "not a file";
+}
+
+}  // namespace
+
+int open_regular_file_for_reading(const std::string& path) {
+  // Without O_NONBLOCK the open of a FIFO waits for a writer.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) fail_file_errno(path, "cannot open");
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    const int saved = errno;
+    ::close(fd);
+    errno = saved;
+    fail_file_errno(path, "cannot read");
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    fail_file(path, std::string("not a regular file: ") + kind_of(st.st_mode));
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return fd;
 }
 

@@ -14,6 +14,11 @@ namespace i2m {
 // Opens `path` for reading; `path` may be empty (the open then fails).
 int open_for_reading(const std::string& path);
 
+// Opens `path` for reading when it is a regular file; a FIFO, socket,
+// device or folder is refused at once (exit status 2, "not a regular file:
+// a FIFO") instead of blocking on it or reading it without end.
+int open_regular_file_for_reading(const std::string& path);
+
 // Creates or truncates `path` for writing.
 int open_for_writing(const std::string& path);
 

@@ -28,10 +28,14 @@ void log_run_control(const RunControl& rc, const float* pr) {
 void write_outputs(const std::string& input_path, const RunControl& rc, const FieldSet& fs) {
   const std::string work_name = build_work_file_name(input_path);
   WorkFile work = open_work_file(work_name, rc.im, rc.jm);
-  write_grid_description(work_name, input_path, rc, fs.pr);
+  ReplacementFile grid_description = write_grid_description(work_name, input_path, rc, fs.pr);
   write_work_records(work, fs);
   report_surface_values(fs.slp, rc.im, rc.jm, nsfcfld);
   close_work_file(work);
+  // Both outputs replace their earlier versions only once both are
+  // complete; a failure before this leaves the earlier ones as they were.
+  commit_work_file(work);
+  grid_description.commit();
 }
 
 }  // namespace

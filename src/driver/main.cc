@@ -53,6 +53,8 @@ int main(int argc, char** argv) {
     return report(failure);
   } catch (const std::bad_alloc&) {
     return report({i2m::kExitNoStorage, "Allocation would exceed memory limit"});
+  } catch (const std::exception& e) {
+    return report(i2m::failure_of(e));
   }
   // The log is part of the result: a log that could not be written fails the run.
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {

@@ -77,6 +77,13 @@ std::string eccodes_reason(int error) {
   return reason;
 }
 
+// Ends the run for an ecCodes error: memory it could not have with exit
+// status 1 (the file is not to blame), anything else with exit status 2.
+[[noreturn]] void fail_eccodes(const std::string& place, const std::string& what, int error) {
+  if (error == GRIB_OUT_OF_MEMORY) fail_storage(place);
+  fail_file(place, what + eccodes_reason(error));
+}
+
 struct HandleDeleter {
   void operator()(codes_handle* h) const { codes_handle_delete(h); }
 };
@@ -123,7 +130,7 @@ class Keys {
 
  private:
   [[noreturn]] void fail_key(const char* key, int error) const {
-    fail_file(place_, std::string("cannot read key ") + key + ": " + eccodes_reason(error));
+    fail_eccodes(place_, std::string("cannot read key ") + key + ": ", error);
   }
   codes_handle* h_;
   const std::string& place_;
@@ -414,7 +421,7 @@ void GribSource::take_inventory() {
     if (error == GRIB_END_OF_FILE) break;
     if (error != 0 && error != GRIB_BUFFER_TOO_SMALL) {
       std::fclose(file);
-      fail_file(path_, "cannot read the message after byte " + std::to_string(end_of_last) + ": " + eccodes_reason(error));
+      fail_eccodes(path_, "cannot read the message after byte " + std::to_string(end_of_last) + ": ", error);
     }
     // A message too long for the 16 bytes asked leaves the file 4 bytes into
     // it, past "GRIB".
@@ -528,8 +535,7 @@ void GribSource::add_message(std::vector<unsigned char>& bytes, size_t length, i
       Handle h = reader.next(error);
       if (!h) {
         if (field_in_message > 0 && error == 0) break;
-        fail_file(place(message, field_in_message),
-                  "cannot be decoded: " + eccodes_reason(error != 0 ? error : GRIB_DECODING_ERROR));
+        fail_eccodes(place(message, field_in_message), "cannot be decoded: ", error != 0 ? error : GRIB_DECODING_ERROR);
       }
       add_field(h.get(), Location{offset, static_cast<int64_t>(length), field_in_message}, message);
     }
@@ -735,7 +741,7 @@ Handle GribSource::handle_for(const Location& at, std::vector<unsigned char>& by
       if (!h) break;
     }
   }
-  if (!h) fail_file(place, "cannot be decoded: " + eccodes_reason(error != 0 ? error : GRIB_DECODING_ERROR));
+  if (!h) fail_eccodes(place, "cannot be decoded: ", error != 0 ? error : GRIB_DECODING_ERROR);
   return h;
 }
 
@@ -759,7 +765,7 @@ size_t GribSource::read(const FieldInfo& field, float* values) const {
   if (error == 0 && n != field.grid.points()) fail_file(field.place, "decodes to " + std::to_string(n) + " values, its grid has " + std::to_string(field.grid.points()));
   decoded.resize(n);
   if (error == 0) error = codes_get_double_array(h.get(), "values", decoded.data(), &n);
-  if (error != 0) fail_file(field.place, "cannot decode: " + eccodes_reason(error));
+  if (error != 0) fail_eccodes(field.place, "cannot decode: ", error);
   h.reset();
   if (lock.owns_lock()) lock.unlock();
   if (first.owns_lock()) {

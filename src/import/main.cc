@@ -19,6 +19,7 @@
 #include "import/inventory.h"
 #include "import/library_guard.h"
 #include "import/options.h"
+#include "import/output_folder.h"
 #include "import/plan.h"
 #include "import/report.h"
 #include "import/writer.h"
@@ -99,10 +100,13 @@ void list(const ImportOptions& options) {
 void import(const ImportOptions& options) {
   const Inventory inv = take_inventory(open_sources(options.files), options.member);
   const ImportPlan plan = make_plan(inv, options);
-  es_ini();  // the derived specific humidity reads the converter's table
-  write_control_files(plan, options.out_dir);
+  es_ini();  // the derived humidities read the converter's table
+  const OutputFolder folder = OutputFolder::claim(plan, options.out_dir, options.replace);
   const MissingTally missing = write_data_times(inv, plan, options.out_dir, import_threads(), stdout);
-  print_summary(stdout, inv, plan, missing, options.out_dir);
+  // Last, once every data time stands complete under its final name: a
+  // control file never describes files that are not there yet.
+  write_control_files(plan, options.out_dir);
+  print_summary(stdout, inv, plan, missing, folder, options.out_dir);
 }
 
 }  // namespace
@@ -127,8 +131,10 @@ int main(int argc, char** argv) {
     }
   } catch (const RunFailure& failure) {
     return report(failure.status, failure.message);
-  } catch (const std::bad_alloc&) {
-    return report(kExitNoStorage, "cannot allocate memory: Allocation would exceed memory limit");
+  } catch (const std::exception& e) {
+    // Also what a worker thread met: the writer hands it on to here.
+    const RunFailure failure = failure_of(e);
+    return report(failure.status, failure.message);
   }
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) return report(kExitFileError, "standard output: cannot write");
   return kExitSuccess;

@@ -29,6 +29,7 @@ constexpr size_t kNone = static_cast<size_t>(-1);
 std::mutex netcdf_lock;
 
 void check(int status, const std::string& where) {
+  if (status == NC_ENOMEM) fail_storage(where);  // the file is not to blame
   if (status != NC_NOERR) fail_file(where, std::string("netCDF-C cannot read it: ") + nc_strerror(status));
 }
 

@@ -41,6 +41,9 @@ std::optional<ImportOptions> parse_import_options(int argc, char** argv, int& ex
       ->check(CLI::Range(int64_t{0}, int64_t{1} << 40));
   app.add_flag("--allow-missing-surface", o.allow_missing_surface,
                "Write surface fields the sources lack as missing values instead of refusing the data time");
+  app.add_flag("--replace", o.replace,
+               "Remove the output folder's .bin files of another grid or level list (and its control and date "
+               "files) instead of refusing to write beside them");
   app.add_flag("--list", o.list, "Print the inventory of the files and the levels an import would keep; write nothing");
   app.add_option("--library-time-limit", o.library_time_limit,
                  "End with exit status 2 when ecCodes or netCDF-C spends longer than this on one field")

@@ -25,6 +25,9 @@ struct ImportOptions {
   // --allow-missing-surface: a data time without some of its twelve surface
   // fields is written with them missing instead of refused.
   bool allow_missing_surface = false;
+  // --replace: remove the output folder's .bin files of another grid or
+  // level list instead of refusing to write beside them.
+  bool replace = false;
   int library_time_limit = 300;    // seconds a library may spend on one field
   std::vector<std::string> files;
 };

@@ -131,7 +131,7 @@ void print_field_counts(std::FILE* out, const Inventory& inv, const ImportPlan& 
 }
 
 void print_summary(std::FILE* out, const Inventory& inv, const ImportPlan& plan, const MissingTally& missing,
-                   const std::string& dir) {
+                   const OutputFolder& folder, const std::string& dir) {
   std::fprintf(out, "== summary (import_data_times %s) ==\n", project_version());
   print_field_counts(out, inv, plan);
   std::fprintf(out, "grid of the sources: %s\n", describe_grid(inv.grid).c_str());
@@ -157,6 +157,9 @@ void print_summary(std::FILE* out, const Inventory& inv, const ImportPlan& plan,
   std::fprintf(out, "points missing in the source, within the grid written:\n");
   for (int k = 0; k < kRecordKinds; ++k) {
     std::fprintf(out, "  %-28s %lld\n", record_kind_name(k).c_str(), static_cast<long long>(missing[k]));
+  }
+  if (!folder.cleared().empty()) {
+    std::fprintf(out, "removed first (--replace): %s\n", join(folder.cleared()).c_str());
   }
   std::fprintf(out, "written to %s: %zu data time file%s, InputModelInf.txt, adate.txt\n", dir.c_str(),
                plan.times.size(), plan.times.size() > 1 ? "s" : "");

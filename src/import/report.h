@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "import/inventory.h"
+#include "import/output_folder.h"
 #include "import/plan.h"
 #include "import/writer.h"
 
@@ -21,6 +22,6 @@ void print_file_names(std::FILE* out, const ImportPlan& plan);
 
 // The closing summary of an import.
 void print_summary(std::FILE* out, const Inventory& inv, const ImportPlan& plan, const MissingTally& missing,
-                   const std::string& dir);
+                   const OutputFolder& folder, const std::string& dir);
 
 }  // namespace i2m

@@ -28,7 +28,7 @@ std::unique_ptr<Source> open_source(const std::string& path, int index) {
   // The kind is told by the file's first bytes, not by its name: a file that
   // merely holds the letters GRIB somewhere is not taken for one.
   unsigned char magic[8] = {};
-  const int fd = open_for_reading(path);
+  const int fd = open_regular_file_for_reading(path);
   const size_t got = read_next(fd, path, magic, sizeof magic);
   close_file(fd, path);
   if (got == 0) fail_file(path, "empty file");

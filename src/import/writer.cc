@@ -15,6 +15,7 @@
 #include "common/constants.h"
 #include "common/failure.h"
 #include "common/file_io.h"
+#include "common/replacement_file.h"
 #include "control/run_control_writer.h"
 #include "import/data_time.h"
 #include "input/record_writer.h"
@@ -125,9 +126,10 @@ int64_t write_record(const FieldReader& reader, const RecordPlan& plan, int64_t 
 
 // The file of one data time, written by `threads` workers that take the
 // records in turn; each record lands at its fixed offset.
-void write_data_time(const Inventory& inv, const ImportPlan& plan, const DataTimePlan& d, const std::string& path,
+void write_data_time(const Inventory& inv, const ImportPlan& plan, const DataTimePlan& d, ReplacementFile& file,
                      std::vector<Buffers>& buffers, MissingTally& tally) {
-  const int fd = open_for_writing(path);
+  const int fd = file.fd();
+  const std::string& path = file.path();
   const FieldReader reader(inv, plan.window);
   std::atomic<size_t> next{0};
   std::atomic<bool> failed{false};
@@ -152,21 +154,16 @@ void write_data_time(const Inventory& inv, const ImportPlan& plan, const DataTim
   for (size_t w = 1; w < buffers.size(); ++w) workers.emplace_back(work, std::ref(buffers[w]));
   work(buffers[0]);
   for (std::thread& t : workers) t.join();
-  if (error) {
-    ::close(fd);
-    ::unlink(path.c_str());
-    std::rethrow_exception(error);
-  }
-  close_file(fd, path);
+  // The unfinished file goes with `file`, unless committed.
+  if (error) std::rethrow_exception(error);
+  file.commit();
 }
 
-// Writes `text` to `path` through a temporary name.
-void write_text_file(const std::string& dir, const std::string& name, const std::string& text) {
-  const std::string temporary = dir + "/." + name + ".part";
-  const int fd = open_for_writing(temporary);
-  write_at(fd, temporary, text.data(), text.size(), 0);
-  close_file(fd, temporary);
-  if (::rename(temporary.c_str(), (dir + "/" + name).c_str()) != 0) fail_file_errno(dir + "/" + name, "cannot rename");
+// Writes `text` to `path` through a temporary name of this process's own.
+void write_text_file(const std::string& path, const std::string& text) {
+  ReplacementFile file(path);
+  write_at(file.fd(), path, text.data(), text.size(), 0);
+  file.commit();
 }
 
 }  // namespace
@@ -177,11 +174,8 @@ int import_threads() {
 }
 
 void write_control_files(const ImportPlan& plan, const std::string& dir) {
-  std::error_code error;
-  std::filesystem::create_directories(dir, error);
-  if (error) fail_file(dir, "cannot create the output folder: " + error.message());
-  write_text_file(dir, "InputModelInf.txt", format_run_control(plan.control, plan.levels_hpa));
-  write_text_file(dir, "adate.txt", format_data_time(plan.times.front().time) + "\n");
+  write_text_file(dir + "/InputModelInf.txt", format_run_control(plan.control, plan.levels_hpa));
+  write_text_file(dir + "/adate.txt", format_data_time(plan.times.front().time) + "\n");
 }
 
 MissingTally write_data_times(const Inventory& inv, const ImportPlan& plan, const std::string& dir, int threads,
@@ -192,10 +186,8 @@ MissingTally write_data_times(const Inventory& inv, const ImportPlan& plan, cons
   const size_t count = plan.times.size();
   for (size_t t = 0; t < count; ++t) {
     const DataTimePlan& d = plan.times[t];
-    const std::string temporary = dir + "/." + d.file_name + ".part";
-    write_data_time(inv, plan, d, temporary, buffers, tally);
-    const std::string final_name = dir + "/" + d.file_name;
-    if (::rename(temporary.c_str(), final_name.c_str()) != 0) fail_file_errno(final_name, "cannot rename");
+    ReplacementFile file(dir + "/" + d.file_name);
+    write_data_time(inv, plan, d, file, buffers, tally);
     std::fprintf(progress, "[%zu/%zu] %s -> %s\n", t + 1, count, format_data_time(d.time).c_str(), d.file_name.c_str());
     std::fflush(progress);
   }

@@ -1,7 +1,8 @@
 // Carries out an import plan: the control file, the date file and one input
-// record file per data time, each written under a temporary name and
-// renamed when complete, so that a file of a data time that did not finish
-// never stands under its final name.
+// record file per data time, each written under a temporary name of the
+// process's own and renamed when complete, so that a file of a data time
+// that did not finish never stands under its final name, and two imports
+// into one folder never write into one file.
 #pragma once
 
 #include <array>
@@ -19,8 +20,8 @@ namespace i2m {
 // (record_kind()), within the points written.
 using MissingTally = std::array<int64_t, kRecordKinds>;
 
-// Creates `dir` when missing; writes InputModelInf.txt and adate.txt (the
-// earliest data time, YYYYMMDDHH).
+// Writes InputModelInf.txt and adate.txt (the earliest data time,
+// YYYYMMDDHH) into `dir`, which must exist.
 void write_control_files(const ImportPlan& plan, const std::string& dir);
 
 // Writes every data time of the plan into `dir` and prints one progress

@@ -71,8 +71,8 @@ std::string grid_description_text(const GridDescription& kgds, int32_t lm, const
   return out;
 }
 
-void write_grid_description(const std::string& work_name_field, std::string_view input_path,
-                            const RunControl& rc, const float* pr) {
+ReplacementFile write_grid_description(const std::string& work_name_field, std::string_view input_path,
+                                       const RunControl& rc, const float* pr) {
   const std::string field =
       make_name_field(std::string(name_before_first_blank(work_name_field)) + ".gdsinfo");
   const std::string name(name_before_first_blank(field));
@@ -81,7 +81,7 @@ void write_grid_description(const std::string& work_name_field, std::string_view
               "cannot create the grid description file: its name fills the whole "
               "255-character name field (input paths may have at most 239 characters)");
   }
-  const int fd = open_for_writing(name);
+  ReplacementFile file(name);
   log(LogLine().text("calling get_fullgds with ").text(input_path));
   const GridDescription kgds = fill_kgds(rc);
   log(LogLine().text("back from get_fullgds"));
@@ -91,9 +91,10 @@ void write_grid_description(const std::string& work_name_field, std::string_view
   log(kgds_line);
   log(LogLine().text("GDS written to ").text(name));
   const std::string text = grid_description_text(kgds, rc.lm, pr);
-  write_at(fd, name, text.data(), text.size(), 0);
-  close_file(fd, name);
+  write_at(file.fd(), name, text.data(), text.size(), 0);
+  file.close();
   log(LogLine().text("past 14 close"));
+  return file;
 }
 
 }  // namespace i2m

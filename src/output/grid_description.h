@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/replacement_file.h"
 #include "control/run_control.h"
 
 namespace i2m {
@@ -20,11 +21,13 @@ GridDescription fill_kgds(const RunControl& rc);
 // The ".gdsinfo" file's text: lm + 38 lines in the log's line layout.
 std::string grid_description_text(const GridDescription& kgds, int32_t lm, const float* pr);
 
-// Names the file after the work-file name field (+ ".gdsinfo"), creates it,
-// logs the progress lines ("calling get_fullgds with " ... "past 14 close")
-// and writes the file. Ends the run with exit status 2 when the name does
-// not fit its 255-character field or the file cannot be written.
-void write_grid_description(const std::string& work_name_field, std::string_view input_path,
-                            const RunControl& rc, const float* pr);
+// Names the file after the work-file name field (+ ".gdsinfo"), creates it
+// under a temporary name, logs the progress lines ("calling get_fullgds
+// with " ... "past 14 close") and writes and closes it; the caller commits
+// it once the work file is complete too. Ends the run with exit status 2
+// when the name does not fit its 255-character field or the file cannot be
+// written.
+ReplacementFile write_grid_description(const std::string& work_name_field, std::string_view input_path,
+                                       const RunControl& rc, const float* pr);
 
 }  // namespace i2m

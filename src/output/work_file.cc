@@ -19,16 +19,13 @@ std::string build_work_file_name(std::string_view input_path) {
 }
 
 WorkFile open_work_file(const std::string& name_field, int32_t im, int32_t jm) {
-  WorkFile file;
-  file.name = std::string(name_before_first_blank(name_field));
-  if (file.name.empty()) {
+  const std::string name(name_before_first_blank(name_field));
+  if (name.empty()) {
     fail_file(name_field,
               "cannot create the work file: its name fills the whole 255-character name "
               "field (input paths may have at most 247 characters)");
   }
-  file.record_bytes = 4 * static_cast<int64_t>(im) * jm;
-  file.fd = open_for_writing(file.name);
-  return file;
+  return WorkFile{name, ReplacementFile(name), 4 * static_cast<int64_t>(im) * jm};
 }
 
 void write_work_records(const WorkFile& file, const FieldSet& fs) {
@@ -36,7 +33,7 @@ void write_work_records(const WorkFile& file, const FieldSet& fs) {
   const auto bytes = static_cast<size_t>(file.record_bytes);
   int64_t offset = 0;
   auto write_record = [&](const float* slice) {
-    write_at(file.fd, file.name, slice, bytes, offset);
+    write_at(file.file.fd(), file.name, slice, bytes, offset);
     offset += file.record_bytes;
   };
   for (float* field : {fs.uw, fs.vw, fs.ht, fs.qnew2, fs.tp}) {
@@ -45,9 +42,8 @@ void write_work_records(const WorkFile& file, const FieldSet& fs) {
   for (int32_t n = 1; n <= nsfcfld; ++n) write_record(fs.slice(fs.slp, n));
 }
 
-void close_work_file(WorkFile& file) {
-  close_file(file.fd, file.name);
-  file.fd = -1;
-}
+void close_work_file(WorkFile& file) { file.file.close(); }
+
+void commit_work_file(WorkFile& file) { file.file.commit(); }
 
 }  // namespace i2m

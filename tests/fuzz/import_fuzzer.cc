@@ -46,11 +46,12 @@ void import_file() {
   }
   const i2m::Inventory inv = i2m::take_inventory(std::move(sources));
   const i2m::ImportPlan plan = i2m::make_plan(inv, options);
-  i2m::write_control_files(plan, options.out_dir);
+  std::filesystem::create_directories(options.out_dir);
   std::FILE* progress = std::fopen("/dev/null", "w");
   // One thread: a failure handler may only unwind the thread it runs on.
   i2m::write_data_times(inv, plan, options.out_dir, 1, progress);
   std::fclose(progress);
+  i2m::write_control_files(plan, options.out_dir);
 }
 
 }  // namespace

@@ -51,6 +51,7 @@ done
 n=0
 records_seed() {  # records_seed IM JM LM FILE
   n=$((n + 1))
+  # shellcheck disable=SC2059  # the format is made of the three grid bytes
   { printf "\\x$(printf %02x $(($1 - 2)))\\x$(printf %02x $(($2 - 2)))\\x$(printf %02x $(($3 - 1)))"
     cat "$4"; } > "$out/input_records_fuzzer/seed$n"
 }

@@ -1,6 +1,8 @@
 #include "grads_descriptor.h"
 
 #include "common/command_line.h"
+#include "common/file_io.h"
+#include "common/replacement_file.h"
 
 #include <cctype>
 #include <cmath>
@@ -71,10 +73,10 @@ std::string grads_descriptor(const WorkFileLayout& layout, const std::string& ti
 
 std::string write_grads_descriptor(const WorkFileLayout& layout, const std::string& time) {
   std::string path = layout.work_path + ".ctl";
-  std::ofstream out(path);
-  out << grads_descriptor(layout, time);
-  out.close();
-  if (!out) throw InspectError(path + ": cannot write the descriptor");
+  const std::string text = grads_descriptor(layout, time);
+  i2m::ReplacementFile out(path);
+  i2m::write_at(out.fd(), path, text.data(), text.size(), 0);
+  out.commit();
   return path;
 }
 

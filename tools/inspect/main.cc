@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/command_line.h"
+#include "common/failure.h"
 #include "grads_descriptor.h"
 #include "picture.h"
 #include "report.h"
@@ -154,9 +155,16 @@ int main(int argc, char** argv) {
     } else {
       status = season->parsed() ? report(c) : png(c);
     }
-  } catch (const std::exception& e) {
+  } catch (const i2m::RunFailure& failure) {  // a file the shared writers could not write
+    std::fprintf(stderr, "inspect_work_file: %s\n", failure.message.c_str());
+    status = failure.status;
+  } catch (const inspect::InspectError& e) {
     std::fprintf(stderr, "inspect_work_file: %s\n", e.what());
     status = 2;
+  } catch (const std::exception& e) {
+    const i2m::RunFailure failure = i2m::failure_of(e);
+    std::fprintf(stderr, "inspect_work_file: %s\n", failure.message.c_str());
+    status = failure.status;
   }
   inspect::release_drawing_caches();
   return status;

@@ -10,8 +10,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 #include "coastline.h"
+#include "common/replacement_file.h"
 #include "png_file.h"
 
 namespace inspect {
@@ -402,7 +404,13 @@ PictureInfo draw_picture(const WorkFileLayout& layout, const PictureRequest& req
   info.map_width = g.map_w;
   info.map_height = g.map_h;
 
-  const Surface surface = make_surface(path, request.svg, info.width, info.height);
+  // An SVG is written by cairo itself, under a temporary name until done.
+  std::optional<i2m::ReplacementFile> svg_file;
+  if (request.svg) {
+    svg_file.emplace(path);
+    svg_file->close();
+  }
+  const Surface surface = make_surface(request.svg ? svg_file->temporary_path() : path, request.svg, info.width, info.height);
   const Context cr(cairo_create(surface.get()));
   cairo_set_source_rgb(cr.get(), 1, 1, 1);
   cairo_paint(cr.get());
@@ -421,6 +429,7 @@ PictureInfo draw_picture(const WorkFileLayout& layout, const PictureRequest& req
     draw_legend(cr.get(), g, info.missing);
   }
   finish(surface, path, request.svg);
+  if (svg_file) svg_file->commit();
   return info;
 }
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/replacement_file.h"
 #include "work_file_layout.h"
 
 namespace inspect {
@@ -51,11 +52,15 @@ bool write_rows(std::FILE* file, const unsigned char* pixels, int width, int hei
 }  // namespace
 
 void write_png(const unsigned char* pixels, int width, int height, int stride, const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
+  // Through a temporary name: a full disk or a kill leaves no cut picture.
+  i2m::ReplacementFile out(path);
+  out.close();
+  std::FILE* file = std::fopen(out.temporary_path().c_str(), "wb");
   if (file == nullptr) throw InspectError(path + ": cannot create the picture: " + std::strerror(errno));
   std::vector<unsigned char> row(3 * static_cast<size_t>(width));
   const bool written = write_rows(file, pixels, width, height, stride, row);
   if (std::fclose(file) != 0 || !written) throw InspectError(path + ": cannot write the picture");
+  out.commit();
 }
 
 }  // namespace inspect

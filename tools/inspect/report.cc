@@ -11,6 +11,8 @@
 #include <thread>
 #include <tuple>
 
+#include "common/file_io.h"
+#include "common/replacement_file.h"
 #include "picture.h"
 #include "report_page.h"
 #include "summary.h"
@@ -149,10 +151,10 @@ ReportResult write_report(const ReportOptions& options) {
   result.data_times = static_cast<int>(rows.size());
   for (const ReportRow& r : rows) result.not_ready += r.problems.empty() ? 0 : 1;
   result.page = options.out_dir + "/index.html";
-  std::ofstream out(result.page);
-  out << report_page(rows, columns);
-  out.close();
-  if (!out) throw InspectError(result.page + ": cannot write the page");
+  const std::string page = report_page(rows, columns);
+  i2m::ReplacementFile out(result.page);
+  i2m::write_at(out.fd(), result.page, page.data(), page.size(), 0);
+  out.commit();
   return result;
 }
 

@@ -1,6 +1,8 @@
 #include "summary.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <string>
 
@@ -64,18 +66,28 @@ void collect_problems(const WorkFileLayout& layout, const RecordInfo& r, const R
 }
 
 // Geopotential height rises as pressure falls, at every point: two levels
-// swapped, or a level taken from another data time, break that.
+// swapped, or a level taken from another data time, break that. Counts the
+// points of `above` that do not lie above `below` (a NaN or -99999.0 on
+// either side is not counted: it is a problem of its own).
+int64_t points_not_above(const std::vector<float>& above, const std::vector<float>& below, int64_t& first) {
+  int64_t count = 0;
+  for (size_t p = 0; p < above.size(); ++p) {
+    const float a = above[p], b = below[p];
+    if (a > b) continue;  // the usual case; a NaN fails it and is sorted out here
+    if (a == kMissing || b == kMissing || std::isnan(a) || std::isnan(b)) continue;
+    if (count++ == 0) first = static_cast<int64_t>(p);
+  }
+  return count;
+}
+
+// Names the level whose heights do not all lie above those of the level
+// below it.
 void check_heights(const WorkFileLayout& layout, const RecordInfo& lower, const std::vector<float>& below,
                    const RecordInfo& upper, const std::vector<float>& above, std::vector<std::string>& problems) {
   if (lower.level_hpa == upper.level_hpa) return;
   const bool upward = upper.level_hpa < lower.level_hpa;
-  int64_t count = 0, first = -1;
-  for (size_t p = 0; p < above.size(); ++p) {
-    const float a = above[p], b = below[p];
-    if (a == kMissing || b == kMissing || std::isnan(a) || std::isnan(b)) continue;
-    if (upward ? a > b : a < b) continue;
-    if (count++ == 0) first = static_cast<int64_t>(p);
-  }
+  int64_t first = -1;
+  const int64_t count = upward ? points_not_above(above, below, first) : points_not_above(below, above, first);
   if (count == 0) return;
   const RecordInfo& high = upward ? upper : lower;
   const RecordInfo& low = upward ? lower : upper;
@@ -87,54 +99,84 @@ void check_heights(const WorkFileLayout& layout, const RecordInfo& lower, const 
                      number_text(high_values[f]) + " m against " + number_text(low_values[f]) + " m)");
 }
 
+// What the statistics of one record need to know of its bound.
+struct Limits {
+  float low, high;  // inclusive, finite: the plain values of a range
+  bool zero_or_one, land_only;
+};
+
+Limits limits_of(const Bound* bound) {
+  constexpr float kLargest = std::numeric_limits<float>::max();
+  if (bound == nullptr) return {-kLargest, kLargest, false, false};
+  // A mask's plain value is 1; its zeros go the way of every zero.
+  if (bound->kind == Bound::zero_or_one) return {1, 1, true, false};
+  const float low = std::max(static_cast<float>(bound->min), -kLargest);
+  const float high = std::min(static_cast<float>(bound->max), kLargest);
+  return {low, high, false, bound->land_only};
+}
+
+// Counts a point that is not a plain value: NaN, -99999.0, an infinity, a
+// zero, a value outside the bound. Kept out of the loop that finds them.
+// Returns whether the point is a value for the minimum, maximum and mean.
+bool add_special(float v, int64_t point, const Limits& l, const std::vector<bool>* sea, RecordStats& s) {
+  if (std::isnan(v)) {
+    if (s.nan++ == 0) s.first_nan = point;
+    return false;
+  }
+  if (v == kMissing) {
+    if (s.missing++ == 0) s.first_missing = point;
+    return false;
+  }
+  const bool at_sea = sea != nullptr && (*sea)[static_cast<size_t>(point)];
+  if (std::isinf(v)) {
+    if (s.inf++ == 0) s.first_inf = point;
+  } else if (!(l.land_only && (at_sea || v == 0.0f))) {
+    // A soil field's zeros and its values at sea are its own matter.
+    const bool outside = l.zero_or_one ? v != 0.0f && v != 1.0f : v < l.low || v > l.high;
+    if (outside && s.out_of_bounds++ == 0) {
+      s.first_out_of_bounds = point;
+      s.first_out_of_bounds_value = v;
+    }
+  }
+  if (v == 0.0f) {
+    ++s.zero;
+    if (at_sea) {
+      ++s.zero_at_sea;
+    } else if (s.first_zero_on_land < 0) {
+      s.first_zero_on_land = point;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 RecordStats record_stats(const std::vector<float>& values, const std::vector<bool>* sea, const Bound* bound) {
-  const bool zero_or_one = bound != nullptr && bound->kind == Bound::zero_or_one;
-  const bool land_only = bound != nullptr && bound->land_only;
-  // Outside a range that holds every float: no bound.
-  const float low = bound != nullptr && !zero_or_one ? static_cast<float>(bound->min) : -INFINITY;
-  const float high = bound != nullptr && !zero_or_one ? static_cast<float>(bound->max) : INFINITY;
+  const Limits l = limits_of(bound);
   RecordStats s;
+  float low = std::numeric_limits<float>::infinity(), high = -low;
   double sum = 0;
+  int64_t valid = 0;
   for (size_t p = 0; p < values.size(); ++p) {
     const float v = values[p];
-    const auto point = static_cast<int64_t>(p);
-    if (std::isnan(v)) {
-      if (s.nan++ == 0) s.first_nan = point;
-      continue;
-    }
-    if (v == kMissing) {
-      if (s.missing++ == 0) s.first_missing = point;
-      continue;
-    }
-    const bool at_sea = sea != nullptr && (*sea)[p];
-    if (std::isinf(v)) {
-      if (s.inf++ == 0) s.first_inf = point;
-    } else if (!(land_only && (at_sea || v == 0.0f))) {
-      // A soil field's zeros and its values at sea are its own matter.
-      const bool outside = zero_or_one ? v != 0.0f && v != 1.0f : v < low || v > high;
-      if (outside && s.out_of_bounds++ == 0) {
-        s.first_out_of_bounds = point;
-        s.first_out_of_bounds_value = v;
-      }
-    }
-    if (v == 0.0f) {
-      ++s.zero;
-      if (at_sea) {
-        ++s.zero_at_sea;
-      } else if (s.first_zero_on_land < 0) {
-        s.first_zero_on_land = point;
-      }
-    }
-    if (s.valid++ == 0) s.min = s.max = v;
+    // One test picks out every point that needs more than the statistics:
+    // a NaN and an infinity fail the range, and so does -99999.0 wherever
+    // the range excludes it.
+    const bool plain = v >= l.low && v <= l.high && v != 0.0f && v != kMissing;
+    if (!plain && !add_special(v, static_cast<int64_t>(p), l, sea, s)) continue;
     // No NaN gets here, so plain comparisons do what fmin and fmax would,
     // without a library call per point.
-    s.min = v < s.min ? v : s.min;
-    s.max = v > s.max ? v : s.max;
+    low = v < low ? v : low;
+    high = v > high ? v : high;
     sum += v;
+    ++valid;
   }
-  s.mean = s.valid > 0 ? sum / static_cast<double>(s.valid) : NAN;
+  s.valid = valid;
+  if (valid > 0) {
+    s.min = low;
+    s.max = high;
+  }
+  s.mean = valid > 0 ? sum / static_cast<double>(valid) : NAN;
   return s;
 }
 

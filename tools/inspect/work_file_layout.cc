@@ -14,9 +14,19 @@ namespace {
 const char* const kShortNames[] = {"u",   "v",   "z",   "q",   "t",   "lsm", "msl", "sp", "topo",
                                    "st1", "sm1", "st2", "sm2", "st3", "sm3", "st4", "sm4"};
 
+// A FIFO or a device would make the reader wait or read without end.
+void check_regular_file(const std::string& path, const char* what) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    throw InspectError(path + ": not a regular file (the " + what + " must be one)");
+  }
+}
+
 class LineSource {
  public:
-  explicit LineSource(const std::string& path) : path_(path), in_(path) {
+  explicit LineSource(const std::string& path) : path_(path) {
+    check_regular_file(path, "grid description file");
+    in_.open(path);
     if (!in_) throw InspectError(path + ": cannot open the grid description file");
   }
   std::string next(const char* what) {
@@ -100,6 +110,13 @@ void read_gdsinfo(WorkFileLayout& layout) {
   layout.im = layout.kgds[1];
   layout.jm = layout.kgds[2];
   if (layout.im < 1 || layout.jm < 1) src.fail("the grid description gives no points");
+  // The converter's records hold fewer than 2^29 points; a larger claim is
+  // a damaged file, not a grid to allocate for.
+  constexpr int64_t kMaxPoints = int64_t{1} << 29;
+  if (static_cast<int64_t>(layout.im) * layout.jm >= kMaxPoints) {
+    throw InspectError(layout.gdsinfo_path + ": claims " + std::to_string(layout.im) + " x " + std::to_string(layout.jm) +
+                       " points, more than a work file holds (fewer than 536870912)");
+  }
 }
 
 void build_records(WorkFileLayout& layout) {
@@ -118,6 +135,7 @@ WorkFileLayout read_layout(const std::string& work_path) {
   layout.gdsinfo_path = work_path + ".gdsinfo";
   struct stat st {};
   if (::stat(work_path.c_str(), &st) != 0) throw InspectError(work_path + ": no such work file");
+  check_regular_file(work_path, "work file");
   read_gdsinfo(layout);
   build_records(layout);
   if (st.st_size != layout.expected_size()) {

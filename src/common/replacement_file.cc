@@ -1,0 +1,67 @@
+#include "common/replacement_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+
+#include "common/failure.h"
+
+namespace i2m {
+namespace {
+
+// Temporary names are told apart by process and by a count within it, so
+// that two runs writing into one folder, or two threads of one run, never
+// share one.
+std::atomic<unsigned> next_number{0};
+
+std::string temporary_name(const std::string& path, unsigned number) {
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  // A name component holds at most 255 bytes: the final name is cut.
+  const std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1, 200);
+  char suffix[48];
+  std::snprintf(suffix, sizeof suffix, ".%ld-%u.part", static_cast<long>(::getpid()), number);
+  return folder + "." + name + suffix;
+}
+
+}  // namespace
+
+ReplacementFile::ReplacementFile(std::string path) : path_(std::move(path)) {
+  for (;;) {
+    temporary_ = temporary_name(path_, next_number++);
+    fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ >= 0) return;
+    // A file left by a killed process whose number this one now has.
+    if (errno != EEXIST) fail_file_errno(path_, "cannot create");
+  }
+}
+
+ReplacementFile::~ReplacementFile() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!committed_ && !temporary_.empty()) ::unlink(temporary_.c_str());
+}
+
+ReplacementFile::ReplacementFile(ReplacementFile&& other) noexcept
+    : path_(std::move(other.path_)), temporary_(std::move(other.temporary_)), fd_(other.fd_),
+      committed_(other.committed_) {
+  other.fd_ = -1;
+  other.temporary_.clear();
+}
+
+void ReplacementFile::close() {
+  if (fd_ < 0) return;
+  const int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0) fail_file_errno(path_, "cannot write");
+}
+
+void ReplacementFile::commit() {
+  close();
+  if (::rename(temporary_.c_str(), path_.c_str()) != 0) fail_file_errno(path_, "cannot create");
+  committed_ = true;
+}
+
+}  // namespace i2m

@@ -1,0 +1,107 @@
+#include "import/output_folder.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+
+#include "common/failure.h"
+#include "common/file_io.h"
+#include "control/run_control_writer.h"
+#include "input/record_layout.h"
+
+namespace i2m {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The control file's text after its first line (the model name, which
+// tells nothing of the records).
+std::string grid_and_levels(const std::string& control) {
+  const size_t line_end = control.find('\n');
+  return line_end == std::string::npos ? "" : control.substr(line_end + 1);
+}
+
+std::string existing_control(const std::string& dir) {
+  const std::string path = dir + "/InputModelInf.txt";
+  std::error_code error;
+  if (!fs::is_regular_file(path, error)) return "";
+  return read_text_file(path);
+}
+
+// The .bin files of `dir` that the plan's control file would not describe.
+std::vector<std::string> foreign_record_files(const ImportPlan& plan, const std::string& dir) {
+  const std::string control = existing_control(dir);
+  const bool other_control = !control.empty() && grid_and_levels(control) !=
+                                                     grid_and_levels(format_run_control(plan.control, plan.levels_hpa));
+  const auto record_bytes = 8 + 4 * static_cast<uintmax_t>(plan.control.im) * static_cast<uintmax_t>(plan.control.jm);
+  const uintmax_t file_bytes = static_cast<uintmax_t>(input_record_count(plan.control.lm)) * record_bytes;
+  std::vector<std::string> foreign;
+  std::error_code error;
+  for (const fs::directory_entry& e : fs::directory_iterator(dir, error)) {
+    const std::string name = e.path().filename().string();
+    if (name.size() < 5 || name.front() == '.' || name.compare(name.size() - 4, 4, ".bin") != 0) continue;
+    std::error_code size_error;
+    if (other_control || !e.is_regular_file(size_error) || e.file_size(size_error) != file_bytes) foreign.push_back(name);
+  }
+  if (error) fail_file(dir, "cannot list the output folder: " + error.message());
+  std::sort(foreign.begin(), foreign.end());
+  return foreign;
+}
+
+// "a.bin, b.bin, c.bin and 4 more"
+std::string some_of(const std::vector<std::string>& names) {
+  std::string text;
+  for (size_t n = 0; n < names.size() && n < 3; ++n) text += (n == 0 ? "" : ", ") + names[n];
+  if (names.size() > 3) text += " and " + std::to_string(names.size() - 3) + " more";
+  return text;
+}
+
+void remove_file(const std::string& path) {
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT) fail_file_errno(path, "cannot remove");
+}
+
+}  // namespace
+
+OutputFolder::~OutputFolder() {
+  if (lock_fd_ >= 0) ::close(lock_fd_);
+}
+
+OutputFolder::OutputFolder(OutputFolder&& other) noexcept
+    : lock_fd_(other.lock_fd_), cleared_(std::move(other.cleared_)) {
+  other.lock_fd_ = -1;
+}
+
+OutputFolder OutputFolder::claim(const ImportPlan& plan, const std::string& dir, bool replace) {
+  std::error_code error;
+  fs::create_directories(dir, error);
+  if (error) fail_file(dir, "cannot create the output folder: " + error.message());
+  // The folder itself is the lock: no file of the lock's stays behind.
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) fail_file_errno(dir, "cannot open the output folder");
+  OutputFolder folder(fd);
+  // Two imports into one folder follow each other: the second then sees
+  // what the first wrote, and refuses it if it is of another grid.
+  while (::flock(fd, LOCK_EX) != 0) {
+    if (errno != EINTR) fail_file_errno(dir, "cannot lock the output folder");
+  }
+  const std::vector<std::string> foreign = foreign_record_files(plan, dir);
+  if (foreign.empty()) return folder;
+  if (!replace) {
+    fail_file(dir, "holds " + std::to_string(foreign.size()) + " .bin file" + (foreign.size() == 1 ? "" : "s") +
+                       " of another grid or level list (" + some_of(foreign) +
+                       "): import into another folder, or remove them first with --replace");
+  }
+  // The old control and date files go too: they describe the removed files.
+  for (const std::string& name : foreign) remove_file(dir + "/" + name);
+  remove_file(dir + "/InputModelInf.txt");
+  remove_file(dir + "/adate.txt");
+  folder.cleared_ = foreign;
+  return folder;
+}
+
+}  // namespace i2m

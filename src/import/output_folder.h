@@ -1,0 +1,40 @@
+// The folder an import writes into, claimed for the import's whole run:
+// created when missing, locked against other imports into it, and checked
+// for record files that the new control file would not describe.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "import/plan.h"
+
+namespace i2m {
+
+class OutputFolder {
+ public:
+  // Creates `dir` when missing and locks it (flock on the folder itself),
+  // waiting while another import holds it. A .bin file there that the
+  // plan's control file would not describe (another grid or level list: a
+  // control file of other grid or levels beside it, or a size other than
+  // the plan's record files have) ends the run with exit status 2 naming
+  // it; with `replace`, those files and the control and date files are
+  // removed first.
+  static OutputFolder claim(const ImportPlan& plan, const std::string& dir, bool replace);
+
+  // Lets the lock go.
+  ~OutputFolder();
+  OutputFolder(OutputFolder&& other) noexcept;
+  OutputFolder(const OutputFolder&) = delete;
+  OutputFolder& operator=(const OutputFolder&) = delete;
+  OutputFolder& operator=(OutputFolder&&) = delete;
+
+  // The record files `replace` removed, by name.
+  const std::vector<std::string>& cleared() const { return cleared_; }
+
+ private:
+  explicit OutputFolder(int lock_fd) : lock_fd_(lock_fd) {}
+  int lock_fd_;
+  std::vector<std::string> cleared_;
+};
+
+}  // namespace i2m

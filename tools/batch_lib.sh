@@ -1,0 +1,131 @@
+# shellcheck shell=bash disable=SC2034  # check_data_time answers in outcome and reason
+# Sourced by the batch and Slurm scripts: what a batch is on disk, stated
+# once. A batch's log folder holds
+#   batch.id        the batch's identity, unique to it
+#   inputs.txt      the list: one absolute input path per line; the line
+#                   number is the data time's index
+#   <key>.log       standard output and error of its conversion
+#   <key>.status    its manifest: "name value" lines (see write_manifest)
+# where <key> is the six-digit index, "_" and the input's file name, so
+# that two inputs never share a key, whatever their paths.
+#
+# A data time is done when its status is this batch's, its conversion
+# ended with exit status 0, and its work file and .gdsinfo stand beside its
+# input with the sizes the manifest gives, the work file as large as the
+# .gdsinfo says; verified, also when the SHA-256 of input and outputs still
+# equal the manifest's.
+
+# batch_key INDEX INPUT
+batch_key() {
+  local base=${2##*/}
+  printf '%06d_%s' "$1" "$(printf '%s' "$base" | tr -c 'A-Za-z0-9._-' '_')"
+}
+
+# new_batch_id: a name no other batch has.
+new_batch_id() {
+  printf '%s-%s-%s' "$(date -u +%Y%m%dT%H%M%SZ)" "$(hostname -s 2> /dev/null || echo host)" \
+    "$(od -An -N6 -tx1 /dev/urandom | tr -d ' \n')"
+}
+
+# status_value FILE NAME: the value of line "NAME value" of a manifest.
+status_value() {
+  local name value
+  while IFS=' ' read -r name value; do
+    if [ "$name" = "$2" ]; then
+      printf '%s\n' "$value"
+      return 0
+    fi
+  done < "$1"
+  return 1
+}
+
+# file_sha256 FILE
+file_sha256() { sha256sum < "$1" | cut -d' ' -f1; }
+
+# work_size_from_gdsinfo GDSINFO: (5 lm + 12) x 4 x im x jm, or nothing
+# when the file does not give them.
+work_size_from_gdsinfo() {
+  awk 'NR == 1 { lm = $1 + 0 } lm > 0 && NR == lm + 4 { im = $1 + 0 } lm > 0 && NR == lm + 5 { jm = $1 + 0 }
+       END { if (lm > 0 && im > 0 && jm > 0) printf "%.0f\n", (5 * lm + 12) * 4 * im * jm }' "$1"
+}
+
+# write_manifest STATUS_FILE STATUS SECONDS BATCH INPUT INPUT_SHA256 PROGRAM COMMAND
+# Writes the manifest through a temporary name, so that a killed task
+# leaves none or a whole one.
+write_manifest() {
+  local file=$1 status=$2 seconds=$3 batch=$4 input=$5 input_sha=$6 program=$7 command=$8
+  local part="$file.$$.part" output
+  {
+    printf 'status %s\nseconds %s\nbatch %s\ninput %s\n' "$status" "$seconds" "$batch" "$input"
+    if [ -f "$input" ]; then printf 'input_size %s\ninput_sha256 %s\n' "$(stat -c %s "$input")" "$input_sha"; fi
+    if [ "$status" = 0 ]; then
+      for output in "$input.ZEPwrk" "$input.ZEPwrk.gdsinfo"; do
+        local kind=work_file
+        [ "$output" = "$input.ZEPwrk.gdsinfo" ] && kind=gdsinfo
+        printf '%s %s\n%s_size %s\n%s_sha256 %s\n' "$kind" "$output" "$kind" "$(stat -c %s "$output")" "$kind" \
+          "$(file_sha256 "$output")"
+      done
+    fi
+    printf 'program %s\ncommand %s\n' "$program" "$command"
+  } > "$part"
+  mv -f "$part" "$file"
+}
+
+# check_data_time LOGDIR INDEX INPUT VERIFY: sets `outcome` (converted,
+# stopped, failed or not_done) and `reason` (for all but converted). With
+# VERIFY=1 the checksums are recomputed too.
+check_data_time() {
+  local logdir=$1 index=$2 input=$3 verify=$4
+  local key status_file status batch file kind size expected
+  key=$(batch_key "$index" "$input")
+  status_file="$logdir/$key.status"
+  outcome=not_done reason=""
+  if [ ! -f "$status_file" ]; then
+    reason="no status: not converted in this batch (yet)"
+    return 0
+  fi
+  batch=$(status_value "$status_file" batch || true)
+  if [ "$batch" != "$(cat "$logdir/batch.id")" ]; then
+    reason="its status is left from another batch (${batch:-of an older version})"
+    return 0
+  fi
+  status=$(status_value "$status_file" status || echo "?")
+  case $status in
+    0) ;;
+    3) outcome=stopped reason="$(tail -n 1 "$logdir/$key.log" | sed 's/^ *//')"; return 0 ;;
+    *) outcome=failed
+       reason="(exit $status): $(grep -m 1 -E '^(Input2ModelData|convert_one.sh): ' "$logdir/$key.log" || tail -n 1 "$logdir/$key.log")"
+       return 0 ;;
+  esac
+  for kind in work_file gdsinfo; do
+    file=$(status_value "$status_file" "$kind" || true)
+    if [ -z "$file" ] || [ ! -f "$file" ]; then
+      reason="${file:-its $kind} is missing"
+      return 0
+    fi
+    size=$(stat -c %s "$file")
+    if [ "$size" != "$(status_value "$status_file" "${kind}_size" || true)" ]; then
+      reason="$file holds $size bytes, not the $(status_value "$status_file" "${kind}_size" || true) it was written with"
+      return 0
+    fi
+  done
+  file=$(status_value "$status_file" work_file)
+  expected=$(work_size_from_gdsinfo "$(status_value "$status_file" gdsinfo)")
+  if [ "$(stat -c %s "$file")" != "$expected" ]; then
+    reason="$file is not the size its .gdsinfo gives (${expected:-unreadable})"
+    return 0
+  fi
+  if [ "$verify" = 1 ]; then
+    for kind in input work_file gdsinfo; do
+      file=$(status_value "$status_file" "$kind" || true)
+      if [ ! -f "$file" ] || [ "$(file_sha256 "$file")" != "$(status_value "$status_file" "${kind}_sha256" || true)" ]; then
+        reason="$file has changed since it was converted (its SHA-256 differs from the manifest's)"
+        return 0
+      fi
+    done
+  fi
+  outcome=converted
+}
+
+# list_inputs LOGDIR: "INDEX<TAB>INPUT" for every line of the batch's list.
+list_inputs() { awk -v OFS='\t' '{ print NR, $0 }' "$1/inputs.txt"; }
