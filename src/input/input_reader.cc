@@ -101,6 +101,11 @@ class RecordFileReader {
 
 void read_input_file(const std::string& path, FieldSet& fs, const RecordHook& after_each_record) {
   log(LogLine().text("OPEN FILE ").text(path));
+  // An empty path has no name to give the diagnostic: it says where it came from.
+  if (path.empty()) {
+    fail_file("standard input line 1", "cannot open the input file: its path is empty (the line begins with a blank, "
+                                       "or holds no blank in its first 255 characters)");
+  }
   const int64_t records = input_record_count(fs.lm);
   const int64_t field_bytes = 4 * static_cast<int64_t>(fs.slice_points());
   RecordFileReader reader(path, field_bytes, records);
