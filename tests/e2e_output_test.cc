@@ -49,9 +49,9 @@ void set_distinct_surface(DataTime& d) {
   for (int n = 1; n <= 12; ++n) {
     for (int j = 1; j <= d.jm; ++j) {
       for (int i = 1; i <= d.im; ++i) {
-        float v = 0.5f * n + 0.0625f * i + 0.015625f * j;
+        float v = 0.5f * static_cast<float>(n) + 0.0625f * static_cast<float>(i) + 0.015625f * static_cast<float>(j);
         if (n == 1) v = (i + j) % 2 == 0 ? 1.0f : 0.0f;
-        if (n >= 6 && n % 2 == 0) v = 0.125f + 0.0625f * (i % 4) + 0.015625f * (j % 4);
+        if (n >= 6 && n % 2 == 0) v = 0.125f + 0.0625f * static_cast<float>(i % 4) + 0.015625f * static_cast<float>(j % 4);
         d.at(d.slp, i, j, n) = v;
       }
     }

@@ -216,7 +216,7 @@ void write_bad_netcdf(const std::string& path, const std::vector<std::pair<std::
   ASSERT_EQ(nc_enddef(nc), NC_NOERR);
   for (size_t d = 0; d < dims.size() && with_coordinates; ++d) {
     std::vector<double> values(dims[d].second);
-    for (size_t i = 0; i < values.size(); ++i) values[i] = dims[d].first == "level" ? 1000.0 - 150.0 * i : 10.0 * i;
+    for (size_t i = 0; i < values.size(); ++i) values[i] = dims[d].first == "level" ? 1000.0 - 150.0 * static_cast<double>(i) : 10.0 * static_cast<double>(i);
     int var = 0;
     nc_inq_varid(nc, dims[d].first.c_str(), &var);
     nc_put_var_double(nc, var, values.data());

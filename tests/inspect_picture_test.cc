@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "coastline.h"
-#include "colour_scale.h"
+#include "inspect/coastline.h"
+#include "inspect/colour_scale.h"
 #include "support/data_time.h"
 #include "support/picture_check.h"
 

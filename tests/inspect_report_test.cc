@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "report_page.h"
+#include "inspect/report_page.h"
 #include "support/data_time.h"
 #include "support/picture_check.h"
 

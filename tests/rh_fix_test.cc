@@ -21,7 +21,7 @@ constexpr int kIm = 2, kJm = 2, kPoints = kIm * kJm;
 std::vector<float> column(const std::vector<bool>& missing) {
   std::vector<float> rh;
   for (size_t k = 0; k < missing.size(); ++k) {
-    for (int p = 0; p < kPoints; ++p) rh.push_back(p == 0 && missing[k] ? M : 10.0f * (k + 1) + p);
+    for (int p = 0; p < kPoints; ++p) rh.push_back(p == 0 && missing[k] ? M : 10.0f * static_cast<float>(k + 1) + static_cast<float>(p));
   }
   return rh;
 }

@@ -4,10 +4,9 @@
 #include <cstdlib>
 
 #include "common/failure.h"
+#include "common/version.h"
 
 namespace i2m {
-
-const char* project_version() { return I2M_VERSION; }
 
 void add_standard_flags(CLI::App& app, const std::string& name) {
   app.name(name);

@@ -11,9 +11,6 @@
 
 namespace i2m {
 
-// The version of the project's programs, set once in the build.
-const char* project_version();
-
 // Sets up --help and --version on `app` for the program `name`.
 void add_standard_flags(CLI::App& app, const std::string& name);
 

@@ -18,4 +18,8 @@ inline constexpr int32_t nsfcfld = 12;
 // Fixed length of the name fields (standard-input lines, output names).
 inline constexpr int kNameFieldLength = 255;
 
+// A grid holds fewer points than this: 4 bytes each, a record's length
+// must stay below 2^31 (the work file's record length is a 32-bit count).
+inline constexpr int64_t kMaxGridPoints = int64_t{1} << 29;
+
 }  // namespace i2m

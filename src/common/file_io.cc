@@ -12,6 +12,29 @@
 
 namespace i2m {
 
+UniqueFd::~UniqueFd() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = other.release();
+  }
+  return *this;
+}
+
+int UniqueFd::release() {
+  const int fd = fd_;
+  fd_ = -1;
+  return fd;
+}
+
+void UniqueFd::close(const std::string& path) {
+  if (fd_ < 0) return;
+  close_file(release(), path);
+}
+
 int open_for_reading(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) fail_file_errno(path, "cannot open");

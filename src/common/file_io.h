@@ -11,6 +11,30 @@
 
 namespace i2m {
 
+// A file descriptor closed with its owner, for the paths on which a
+// failure ends the run before the file is closed. close() is the checked
+// close of a complete transfer.
+class UniqueFd {
+ public:
+  explicit UniqueFd(int fd = -1) : fd_(fd) {}
+  ~UniqueFd();
+  UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept;
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  // Hands the descriptor over; the object then holds none.
+  int release();
+  // Closes, ending the run with exit status 2 naming `path` when the
+  // system reports a failure (a write it could not complete).
+  void close(const std::string& path);
+
+ private:
+  int fd_;
+};
+
 // Opens `path` for reading; `path` may be empty (the open then fails).
 int open_for_reading(const std::string& path);
 

@@ -2,21 +2,20 @@
 
 #include <string_view>
 
+#include "common/constants.h"
 #include "common/failure.h"
 #include "common/file_io.h"
 
 namespace i2m {
 namespace {
 
-constexpr int kModelNameLength = 20;
-
 void check_grid(const RunControl& rc) {
   const int64_t points = static_cast<int64_t>(rc.im) * rc.jm;
-  if (rc.im >= 2 && rc.jm >= 2 && rc.lm >= 1 && points < (int64_t{1} << 29)) return;
+  if (rc.im >= 2 && rc.jm >= 2 && rc.lm >= 1 && points < kMaxGridPoints) return;
   fail_file(kRunControlPath,
             "grid rejected: im=" + std::to_string(rc.im) + " jm=" + std::to_string(rc.jm) +
                 " lm=" + std::to_string(rc.lm) +
-                " (needs im >= 2, jm >= 2, lm >= 1 and im*jm < 536870912)");
+                " (needs im >= 2, jm >= 2, lm >= 1 and im*jm < " + std::to_string(kMaxGridPoints) + ")");
 }
 
 }  // namespace

@@ -13,8 +13,14 @@
 
 namespace i2m {
 
+// The names of the two files, and where the converter reads them.
+inline constexpr const char* kRunControlName = "InputModelInf.txt";
+inline constexpr const char* kDateName = "adate.txt";
 inline constexpr const char* kRunControlPath = "./InputModelInf.txt";
 inline constexpr const char* kDatePath = "./adate.txt";
+
+// Line 1 of the control file: the model name, in this many characters.
+inline constexpr int kModelNameLength = 20;
 
 struct RunControl {
   std::string model_name;  // 20 characters, blanks included
@@ -33,7 +39,7 @@ struct RunControl {
 // Opens the control file and reads lines 1 to 9 (the reader is left at the
 // first level line). Ends the run with exit status 2 when the file is
 // absent or unreadable, a number is malformed, or the grid is one the input
-// and work files cannot hold (im < 2, jm < 2, lm < 1, im * jm >= 2^29).
+// and work files cannot hold (im < 2, jm < 2, lm < 1, im * jm >= kMaxGridPoints).
 RunControl read_run_control_head(ListReader& reader);
 
 // A reader over the whole control file.

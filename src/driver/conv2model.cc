@@ -25,6 +25,15 @@ void log_run_control(const RunControl& rc, const float* pr) {
   log(LogLine().text(name_before_first_blank(rc.model_name)));
 }
 
+// The specific humidity of every level, from its temperature and relative
+// humidity at the level's pressure.
+void convert_humidity(FieldSet& fs) {
+  const size_t points = fs.slice_points();
+  for (int32_t k = 1; k <= fs.lm; ++k) {
+    convert_humidity_level(fs.slice(fs.tp, k), fs.slice(fs.rh, k), fs.pr[k - 1], fs.slice(fs.qnew2, k), points);
+  }
+}
+
 void write_outputs(const std::string& input_path, const RunControl& rc, const FieldSet& fs) {
   const std::string work_name = build_work_file_name(input_path);
   WorkFile work = open_work_file(work_name, rc.im, rc.jm);

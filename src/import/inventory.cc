@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/constants.h"
 #include "common/failure.h"
 
 namespace i2m {
@@ -12,8 +13,8 @@ auto key_of(const FieldInfo& f) { return std::make_tuple(f.valid_time, f.quantit
 
 bool same_values(const Inventory& inv, const FieldInfo& a, const FieldInfo& b) {
   std::vector<float> va(a.grid.points()), vb(b.grid.points());
-  inv.sources[a.source]->read(a, va.data());
-  inv.sources[b.source]->read(b, vb.data());
+  inv.sources[static_cast<size_t>(a.source)].reader->read(a, va.data());
+  inv.sources[static_cast<size_t>(b.source)].reader->read(b, vb.data());
   return std::memcmp(va.data(), vb.data(), va.size() * sizeof(float)) == 0;
 }
 
@@ -42,18 +43,16 @@ void drop_duplicates(Inventory& inv) {
   inv.fields = std::move(kept);
 }
 
-// The converter's records hold fewer than 2^29 points (4 bytes each and a
-// 32-bit count); a bigger grid is refused before anything is decoded.
-constexpr size_t kMaxPoints = size_t{1} << 29;
-
+// A bigger grid than the converter's records hold is refused before
+// anything is decoded.
 void check_one_grid(Inventory& inv) {
   for (const FieldInfo& f : inv.fields) {
     if (!f.grid.problem.empty()) fail_file(f.place, f.grid.problem);
   }
   const FieldInfo& first = inv.fields.front();
-  if (first.grid.points() >= kMaxPoints) {
+  if (first.grid.points() >= static_cast<size_t>(kMaxGridPoints)) {
     fail_file(first.place, "a grid of " + std::to_string(first.grid.points()) +
-                               " points; the converter's records hold fewer than 536870912");
+                               " points; the converter's records hold fewer than " + std::to_string(kMaxGridPoints));
   }
   for (const FieldInfo& f : inv.fields) {
     if (!same_grid(f.grid, first.grid)) {
@@ -77,10 +76,10 @@ std::vector<int64_t> members_of(const std::vector<FieldInfo>& fields) {
 // The sources that hold fields of ensemble members, for a diagnostic.
 std::string sources_with_members(const Inventory& inv) {
   std::string names;
-  for (const auto& s : inv.sources) {
-    const bool holds = std::any_of(s->fields().begin(), s->fields().end(),
-                                   [](const FieldInfo& f) { return f.member != kNoMember; });
-    if (holds) names += (names.empty() ? "" : ", ") + s->path();
+  for (const OpenedSource& s : inv.sources) {
+    const std::vector<FieldInfo>& fields = s.inventory.fields;
+    const bool holds = std::any_of(fields.begin(), fields.end(), [](const FieldInfo& f) { return f.member != kNoMember; });
+    if (holds) names += (names.empty() ? "" : ", ") + s.inventory.path;
   }
   return names;
 }
@@ -97,7 +96,7 @@ void choose_member(Inventory& inv, std::optional<int64_t> member) {
     }
     return;
   }
-  if (inv.members.empty()) fail_file(inv.sources.front()->path(), "--member " + std::to_string(*member) + ": the files hold no ensemble members");
+  if (inv.members.empty()) fail_file(inv.sources.front().inventory.path, "--member " + std::to_string(*member) + ": the files hold no ensemble members");
   if (!std::binary_search(inv.members.begin(), inv.members.end(), *member)) {
     fail_file(sources_with_members(inv), "no ensemble member " + std::to_string(*member) + ": the files hold " + found);
   }
@@ -121,8 +120,8 @@ std::string format_members(const std::vector<int64_t>& members) {
   return text;
 }
 
-std::vector<std::unique_ptr<Source>> open_sources(const std::vector<std::string>& paths) {
-  std::vector<std::unique_ptr<Source>> sources;
+std::vector<OpenedSource> open_sources(const std::vector<std::string>& paths) {
+  std::vector<OpenedSource> sources;
   for (const std::string& path : paths) sources.push_back(open_source(path, static_cast<int>(sources.size())));
   return sources;
 }
@@ -132,18 +131,19 @@ const FieldInfo* Inventory::find(int64_t time, Quantity q, double level) const {
   return it == index_.end() ? nullptr : &fields[it->second];
 }
 
-Inventory take_inventory(std::vector<std::unique_ptr<Source>> sources, std::optional<int64_t> member) {
+Inventory take_inventory(std::vector<OpenedSource> sources, std::optional<int64_t> member) {
   Inventory inv;
   inv.sources = std::move(sources);
-  for (const auto& source : inv.sources) {
-    inv.fields.insert(inv.fields.end(), source->fields().begin(), source->fields().end());
-    if (inv.model_name.empty()) inv.model_name = source->model_name();
+  for (const OpenedSource& source : inv.sources) {
+    const SourceInventory& s = source.inventory;
+    inv.fields.insert(inv.fields.end(), s.fields.begin(), s.fields.end());
+    if (inv.model_name.empty()) inv.model_name = s.model_name;
   }
-  for (const auto& source : inv.sources) {
-    if (inv.model_name.empty()) inv.model_name = source->fallback_model_name();
+  for (const OpenedSource& source : inv.sources) {
+    if (inv.model_name.empty()) inv.model_name = source.inventory.fallback_model_name;
   }
   if (inv.fields.empty()) {
-    std::string files = inv.sources.size() == 1 ? inv.sources[0]->path() : "the files given";
+    std::string files = inv.sources.size() == 1 ? inv.sources[0].inventory.path : "the files given";
     fail_file(files, "no field that the importer recognises (no upper-air field at all)");
   }
   choose_member(inv, member);

@@ -16,7 +16,7 @@
 namespace i2m {
 
 struct Inventory {
-  std::vector<std::unique_ptr<Source>> sources;  // in command-line order
+  std::vector<OpenedSource> sources;  // in command-line order
   std::vector<FieldInfo> fields;  // recognised and unique, by time, quantity, level
   std::vector<int64_t> times;     // data times, ascending
   LatLonGrid grid;                // shared by every field
@@ -36,12 +36,12 @@ struct Inventory {
   const FieldInfo* find(int64_t time, Quantity q, double level) const;
 
  private:
-  friend Inventory take_inventory(std::vector<std::unique_ptr<Source>> sources, std::optional<int64_t> member);
+  friend Inventory take_inventory(std::vector<OpenedSource> sources, std::optional<int64_t> member);
   std::map<std::tuple<int64_t, Quantity, int64_t>, size_t> index_;
 };
 
 // Opens every file as its kind of source.
-std::vector<std::unique_ptr<Source>> open_sources(const std::vector<std::string>& paths);
+std::vector<OpenedSource> open_sources(const std::vector<std::string>& paths);
 
 // Gathers the recognised fields of all sources. With `member`, only the
 // fields of that ensemble member and those of no ensemble are kept; without
@@ -52,7 +52,7 @@ std::vector<std::unique_ptr<Source>> open_sources(const std::vector<std::string>
 // preferred one is kept. Fields on grids that differ, or on a grid the
 // importer cannot take, end the run naming them. Sources without a
 // recognised field are allowed; an import without any is not.
-Inventory take_inventory(std::vector<std::unique_ptr<Source>> sources, std::optional<int64_t> member = std::nullopt);
+Inventory take_inventory(std::vector<OpenedSource> sources, std::optional<int64_t> member = std::nullopt);
 
 // "0 to 9", "1, 3, 5 to 7": member numbers, ascending.
 std::string format_members(const std::vector<int64_t>& members);

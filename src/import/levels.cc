@@ -59,7 +59,7 @@ std::string format_hpa(double pa) { return format_pressure(static_cast<float>(pa
 
 std::string source_names(const Inventory& inv) {
   std::string names;
-  for (const auto& s : inv.sources) names += (names.empty() ? "" : ", ") + s->path();
+  for (const OpenedSource& s : inv.sources) names += (names.empty() ? "" : ", ") + s.inventory.path;
   return names;
 }
 

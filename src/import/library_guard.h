@@ -4,6 +4,7 @@
 // crash or a process that never ends.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace i2m {
@@ -25,6 +26,22 @@ class LibraryAtWork {
 // The place a library is working on in this thread, or nullptr. Safe to
 // call from a signal handler.
 const std::string* library_place_in_hand();
+
+// A library ends the process when some damaged data fail its internal
+// checks (ecCodes: an assertion, then abort). A handler set here is called
+// instead, with the place of the field being read (or "" outside any) and
+// the library's message. It must not return: the library would go on past
+// its failed check.
+using LibraryFailureHandler = void (*)(const std::string& place, const char* message);
+void set_library_failure_handler(LibraryFailureHandler handler);
+LibraryFailureHandler library_failure_handler();
+
+// Runs `work` first in a child process (its standard error closed, its
+// crash handlers the system's) and tells whether it came through; a
+// library that frees memory twice on some damaged data ends only the child.
+// The caller then does the work itself. Failures of the importer's own in
+// the child are left for the caller to meet.
+bool survives_in_child(const std::function<void()>& work);
 
 // Starts a thread that calls `handler` (which must not return) with the
 // place a library has worked on for more than `seconds` without returning.

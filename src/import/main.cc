@@ -1,6 +1,6 @@
-// import_data_times: turns GRIB files (ERA5 from the Climate Data Store,
-// GFS) into the converter's input, one record file per data time, with the
-// control file and the date file beside them.
+// import_data_times: turns GRIB and NetCDF files (ERA5 from the Climate
+// Data Store, IFS, GFS) into the converter's input, one record file per
+// data time, with the control file and the date file beside them.
 
 #include <malloc.h>
 #include <unistd.h>
@@ -8,14 +8,12 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <exception>
-#include <new>
 #include <cstring>
+#include <exception>
 #include <string>
 
 #include "common/failure.h"
 #include "common/sanitizer.h"
-#include "import/grib_source.h"
 #include "import/inventory.h"
 #include "import/library_guard.h"
 #include "import/options.h"
@@ -23,7 +21,6 @@
 #include "import/plan.h"
 #include "import/report.h"
 #include "import/writer.h"
-#include "thermo/estab.h"
 
 namespace {
 
@@ -86,10 +83,10 @@ int report(int status, const std::string& message) {
 }
 
 void list(const ImportOptions& options) {
-  std::vector<std::unique_ptr<Source>> sources;
+  std::vector<OpenedSource> sources;
   for (const std::string& path : options.files) {
     sources.push_back(open_source(path, static_cast<int>(sources.size())));
-    print_source(stdout, *sources.back());
+    print_source(stdout, sources.back().inventory);
   }
   const Inventory inv = take_inventory(std::move(sources), options.member);
   const ImportPlan plan = make_plan(inv, options);
@@ -100,13 +97,12 @@ void list(const ImportOptions& options) {
 void import(const ImportOptions& options) {
   const Inventory inv = take_inventory(open_sources(options.files), options.member);
   const ImportPlan plan = make_plan(inv, options);
-  es_ini();  // the derived humidities read the converter's table
   const OutputFolder folder = OutputFolder::claim(plan, options.out_dir, options.replace);
   const MissingTally missing = write_data_times(inv, plan, options.out_dir, import_threads(), stdout);
   // Last, once every data time stands complete under its final name: a
   // control file never describes files that are not there yet.
   write_control_files(plan, options.out_dir);
-  print_summary(stdout, inv, plan, missing, folder, options.out_dir);
+  print_import_summary(stdout, inv, plan, missing, folder, options.out_dir);
 }
 
 }  // namespace
@@ -117,7 +113,7 @@ int main(int argc, char** argv) {
   // are faulted in once per import rather than once per message.
   mallopt(M_MMAP_THRESHOLD, 256 << 20);
   mallopt(M_TRIM_THRESHOLD, 512 << 20);
-  set_grib_failure_handler(report_damaged_data);
+  set_library_failure_handler(report_damaged_data);
   report_library_crashes();
   int status = kExitSuccess;
   const std::optional<ImportOptions> options = parse_import_options(argc, argv, status);

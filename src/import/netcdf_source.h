@@ -15,6 +15,6 @@ namespace i2m {
 // with unequally spaced coordinates, a time unit that cannot be read, a
 // recognised variable whose dimensions are not understood, or two expver
 // slices that both hold data at one time.
-std::unique_ptr<Source> open_netcdf_source(const std::string& path, int index);
+OpenedSource open_netcdf_source(const std::string& path, int index);
 
 }  // namespace i2m

@@ -11,6 +11,7 @@
 
 #include "common/failure.h"
 #include "common/file_io.h"
+#include "control/run_control.h"
 #include "control/run_control_writer.h"
 #include "input/record_layout.h"
 
@@ -27,7 +28,7 @@ std::string grid_and_levels(const std::string& control) {
 }
 
 std::string existing_control(const std::string& dir) {
-  const std::string path = dir + "/InputModelInf.txt";
+  const std::string path = dir + "/" + kRunControlName;
   std::error_code error;
   if (!fs::is_regular_file(path, error)) return "";
   return read_text_file(path);
@@ -98,8 +99,8 @@ OutputFolder OutputFolder::claim(const ImportPlan& plan, const std::string& dir,
   }
   // The old control and date files go too: they describe the removed files.
   for (const std::string& name : foreign) remove_file(dir + "/" + name);
-  remove_file(dir + "/InputModelInf.txt");
-  remove_file(dir + "/adate.txt");
+  remove_file(dir + "/" + kRunControlName);
+  remove_file(dir + "/" + kDateName);
   folder.cleared_ = foreign;
   return folder;
 }

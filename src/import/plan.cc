@@ -34,7 +34,7 @@ std::string model_name_for(const Inventory& inv, const ImportOptions& options) {
   if (!options.model.empty()) return options.model;
   std::string name;
   for (char c : inv.model_name) {
-    if (std::isalnum(static_cast<unsigned char>(c)) && name.size() < 20) name += c;
+    if (std::isalnum(static_cast<unsigned char>(c)) && name.size() < static_cast<size_t>(kModelNameLength)) name += c;
   }
   return name.empty() ? "IMPORT" : name;
 }
@@ -179,7 +179,7 @@ int64_t count_fields_used(const ImportPlan& plan) {
 }  // namespace
 
 bool valid_model_name(const std::string& name) {
-  if (name.empty() || name.size() > 20) return false;
+  if (name.empty() || name.size() > static_cast<size_t>(kModelNameLength)) return false;
   return std::all_of(name.begin(), name.end(), [](char c) {
     return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '-';
   });

@@ -84,7 +84,7 @@ struct ImportPlan {
 ImportPlan make_plan(const Inventory& inv, const ImportOptions& options);
 
 // A model name that can also stand in a file name: letters, digits, '.',
-// '_' and '-', 1 to 20 characters.
+// '_' and '-', 1 to kModelNameLength characters.
 bool valid_model_name(const std::string& name);
 
 }  // namespace i2m

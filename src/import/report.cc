@@ -5,7 +5,7 @@
 #include <set>
 #include <tuple>
 
-#include "common/command_line.h"
+#include "common/version.h"
 #include "import/data_time.h"
 #include "import/levels.h"
 
@@ -56,23 +56,25 @@ std::string describe_group(Quantity q, const FieldGroup& g) {
 
 }  // namespace
 
-void print_source(std::FILE* out, const Source& source) {
-  std::fprintf(out, "%s (%s): %lld fields\n", source.path().c_str(), source.kind().c_str(),
-               static_cast<long long>(source.field_count()));
-  for (const std::string& grid : source.grids()) std::fprintf(out, "  grid: %s\n", grid.c_str());
-  if (!source.fields().empty()) {
-    std::set<int64_t> times, members;
-    for (const FieldInfo& f : source.fields()) {
-      times.insert(f.valid_time);
-      if (f.member != kNoMember) members.insert(f.member);
-    }
-    std::fprintf(out, "  data times: %s\n", list_times({times.begin(), times.end()}).c_str());
-    if (!members.empty()) {
-      std::fprintf(out, "  ensemble members (%zu): %s\n", members.size(), format_members({members.begin(), members.end()}).c_str());
-    }
+namespace {
+
+// The data times and ensemble members of a file's fields.
+void print_times_and_members(std::FILE* out, const std::vector<FieldInfo>& fields) {
+  std::set<int64_t> times, members;
+  for (const FieldInfo& f : fields) {
+    times.insert(f.valid_time);
+    if (f.member != kNoMember) members.insert(f.member);
   }
+  std::fprintf(out, "  data times: %s\n", list_times({times.begin(), times.end()}).c_str());
+  if (!members.empty()) {
+    std::fprintf(out, "  ensemble members (%zu): %s\n", members.size(), format_members({members.begin(), members.end()}).c_str());
+  }
+}
+
+// The recognised fields by parameter, with their levels or layers.
+void print_recognised(std::FILE* out, const std::vector<FieldInfo>& fields) {
   std::map<std::tuple<Quantity, std::string, std::string>, FieldGroup> groups;
-  for (const FieldInfo& f : source.fields()) {
+  for (const FieldInfo& f : fields) {
     FieldGroup& g = groups[{f.quantity, f.name, f.units}];
     g.levels.insert(f.level);
     g.layers.insert({f.level, f.layer_bottom});
@@ -84,8 +86,18 @@ void print_source(std::FILE* out, const Source& source) {
     std::fprintf(out, "    %-24s %s (%s)%s%s\n", std::string(quantity_name(q)).c_str(), name.c_str(), units.c_str(),
                  detail.empty() ? "" : ", ", detail.c_str());
   }
+}
+
+}  // namespace
+
+void print_source(std::FILE* out, const SourceInventory& source) {
+  std::fprintf(out, "%s (%s): %lld fields\n", source.path.c_str(), source.kind.c_str(),
+               static_cast<long long>(source.field_count));
+  for (const std::string& grid : source.grids) std::fprintf(out, "  grid: %s\n", grid.c_str());
+  if (!source.fields.empty()) print_times_and_members(out, source.fields);
+  print_recognised(out, source.fields);
   std::vector<std::string> ignored;
-  for (const IgnoredField& f : source.ignored()) ignored.push_back(f.description + " (" + std::to_string(f.count) + ")");
+  for (const IgnoredField& f : source.ignored) ignored.push_back(f.description + " (" + std::to_string(f.count) + ")");
   std::fprintf(out, "  ignored: %s\n", ignored.empty() ? "none" : join(ignored).c_str());
 }
 
@@ -107,10 +119,11 @@ void print_file_names(std::FILE* out, const ImportPlan& plan) {
 void print_field_counts(std::FILE* out, const Inventory& inv, const ImportPlan& plan) {
   int64_t read = 0, unrecognised = 0, superseded = 0;
   std::vector<std::string> kinds;
-  for (const auto& s : inv.sources) {
-    read += s->field_count();
-    for (const IgnoredField& f : s->ignored()) unrecognised += f.count;
-    kinds.push_back(s->kind());
+  for (const OpenedSource& source : inv.sources) {
+    const SourceInventory& s = source.inventory;
+    read += s.field_count;
+    for (const IgnoredField& f : s.ignored) unrecognised += f.count;
+    kinds.push_back(s.kind);
   }
   for (const IgnoredField& f : inv.superseded) superseded += f.count;
   const int64_t not_written = static_cast<int64_t>(inv.fields.size()) - plan.fields_used;
@@ -130,7 +143,7 @@ void print_field_counts(std::FILE* out, const Inventory& inv, const ImportPlan& 
                why.empty() ? "" : (" (" + join(why) + ")").c_str(), static_cast<long long>(inv.identical_duplicates));
 }
 
-void print_summary(std::FILE* out, const Inventory& inv, const ImportPlan& plan, const MissingTally& missing,
+void print_import_summary(std::FILE* out, const Inventory& inv, const ImportPlan& plan, const MissingTally& missing,
                    const OutputFolder& folder, const std::string& dir) {
   std::fprintf(out, "== summary (import_data_times %s) ==\n", project_version());
   print_field_counts(out, inv, plan);

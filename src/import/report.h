@@ -12,7 +12,7 @@
 namespace i2m {
 
 // One file's kind, grid, data times, recognised and ignored fields.
-void print_source(std::FILE* out, const Source& source);
+void print_source(std::FILE* out, const SourceInventory& source);
 
 // The levels kept and each level dropped with its reason.
 void print_levels(std::FILE* out, const LevelChoice& levels, const char* kept_heading);
@@ -21,7 +21,7 @@ void print_levels(std::FILE* out, const LevelChoice& levels, const char* kept_he
 void print_file_names(std::FILE* out, const ImportPlan& plan);
 
 // The closing summary of an import.
-void print_summary(std::FILE* out, const Inventory& inv, const ImportPlan& plan, const MissingTally& missing,
+void print_import_summary(std::FILE* out, const Inventory& inv, const ImportPlan& plan, const MissingTally& missing,
                    const OutputFolder& folder, const std::string& dir);
 
 }  // namespace i2m

@@ -20,11 +20,11 @@ void count_ignored(std::vector<IgnoredField>& ignored, const std::string& descri
   ignored.push_back({description, count});
 }
 
-void Source::note_grid(const std::string& description) {
-  if (std::find(grids_.begin(), grids_.end(), description) == grids_.end()) grids_.push_back(description);
+void SourceInventory::note_grid(const std::string& description) {
+  if (std::find(grids.begin(), grids.end(), description) == grids.end()) grids.push_back(description);
 }
 
-std::unique_ptr<Source> open_source(const std::string& path, int index) {
+OpenedSource open_source(const std::string& path, int index) {
   // The kind is told by the file's first bytes, not by its name: a file that
   // merely holds the letters GRIB somewhere is not taken for one.
   unsigned char magic[8] = {};

@@ -52,7 +52,7 @@ class FieldReader {
   FieldReader(const Inventory& inv, const Window& window) : inv_(inv), window_(window) {}
 
   const float* read(const FieldInfo& f, std::vector<float>& source, std::vector<float>& cut, int64_t& missing) const {
-    const size_t in_grid = inv_.sources[f.source]->read(f, source.data());
+    const size_t in_grid = inv_.sources[static_cast<size_t>(f.source)].reader->read(f, source.data());
     if (window_.whole) {
       missing = static_cast<int64_t>(in_grid);
       return source.data();
@@ -84,8 +84,9 @@ void derive_humidity(const float* tp, const float* rh, float pressure_hpa, float
 void derive_relative_humidity(const float* tp, const float* q, float pressure_hpa, float* rh, size_t n) {
   const double p = pressure_hpa;
   const double factor = static_cast<double>(0.00622f);
+  const float* table = saturation_table();
   for (size_t i = 0; i < n; ++i) {
-    const double e = esat[esat_index(tp[i])];
+    const double e = table[esat_index(tp[i])];
     rh[i] = static_cast<float>(static_cast<double>(q[i]) * (p - e) / (factor * e));
     if (tp[i] == input_missing_flag || q[i] == input_missing_flag) rh[i] = input_missing_flag;
   }
@@ -174,8 +175,8 @@ int import_threads() {
 }
 
 void write_control_files(const ImportPlan& plan, const std::string& dir) {
-  write_text_file(dir + "/InputModelInf.txt", format_run_control(plan.control, plan.levels_hpa));
-  write_text_file(dir + "/adate.txt", format_data_time(plan.times.front().time) + "\n");
+  write_text_file(dir + "/" + kRunControlName, format_run_control(plan.control, plan.levels_hpa));
+  write_text_file(dir + "/" + kDateName, format_data_time(plan.times.front().time) + "\n");
 }
 
 MissingTally write_data_times(const Inventory& inv, const ImportPlan& plan, const std::string& dir, int threads,

@@ -4,36 +4,9 @@
 #include "common/file_io.h"
 #include "common/log_line.h"
 #include "common/name_field.h"
+#include "output/work_file_format.h"
 
 namespace i2m {
-namespace {
-
-constexpr const char* kFieldNameLines[] = {
-    "first written record: botton of the atmosphere",
-    "Zonal wind                (m/s)",
-    "Meridional wind           (m/s)",
-    "Geopotential height       (m)",
-    "Specific humidity         (kg/kg)",
-    "Temperature               (K)",
-    nullptr,  // empty line
-    "        2D",
-    "Land-sea mask             ( )",
-    "M S L Pressure            (hPa)",
-    "Surface Pressure          (hPa)",
-    "Topography                (m)",
-    "Soil Temperature  layer 1 (K)",
-    "Soil Moisture layer 1     (0-1)",
-    "Soil Temperature  layer 2 (K)",
-    "Soil Moisture layer 2     (0-1)",
-    "Soil Temperature  layer 3 (K)",
-    "Soil Moisture layer 3     (0-1)",
-    "Soil Temperature  layer 4 (K)",
-    "Soil Moisture layer 4     (0-1)",
-};
-
-std::string kgds_label(int n) { return "kgds(" + std::to_string(n) + ")"; }
-
-}  // namespace
 
 GridDescription fill_kgds(const RunControl& rc) {
   GridDescription kgds{};  // elements 12 to 19 stay 0
@@ -54,19 +27,24 @@ GridDescription fill_kgds(const RunControl& rc) {
 
 std::string grid_description_text(const GridDescription& kgds, int32_t lm, const float* pr) {
   std::string out;
-  append_line(out, LogLine().integer(lm).text(" => Number of Levels"));
-  append_line(out, LogLine().text("Pressure in Pa"));
+  append_line(out, LogLine().integer(lm).text(kLevelCountText));
+  append_line(out, LogLine().text(kPressureHeading));
   // From the top level down, in Pa; the product is formed in single precision.
   for (int32_t k = lm; k >= 1; --k) append_line(out, LogLine().real(100.0f * pr[k - 1]));
-  for (int n = 1; n <= 11; ++n) append_line(out, LogLine().integer(kgds[n - 1]).text(kgds_label(n)));
-  // Element 20 is written under the label of element 12.
-  append_line(out, LogLine().integer(kgds[19]).text(kgds_label(12)));
+  for (int line = 1; line <= kGridDescriptionLines; ++line) {
+    append_line(out, LogLine().integer(kgds[static_cast<size_t>(kgds_element_of_line(line) - 1)]).text(kgds_label(line)));
+  }
   append_line(out, LogLine());
-  append_line(out, LogLine().text("Fields names and writing order"));
+  append_line(out, LogLine().text(kFieldListHeading));
   append_line(out, LogLine());
-  append_line(out, LogLine().text("        3D "));
-  for (const char* line : kFieldNameLines) {
-    append_line(out, line == nullptr ? LogLine() : LogLine().text(line));
+  append_line(out, LogLine().text(kThreeDHeading));
+  append_line(out, LogLine().text(kRecordOrderLine));
+  for (int f = 0; f < kWorkFieldCount; ++f) {
+    if (f == kThreeDFields) {
+      append_line(out, LogLine());
+      append_line(out, LogLine().text(kTwoDHeading));
+    }
+    append_line(out, LogLine().text(field_list_line(kWorkFields[f])));
   }
   return out;
 }

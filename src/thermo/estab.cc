@@ -1,6 +1,7 @@
 #include "thermo/estab.h"
 
 #include <cmath>
+#include <mutex>
 
 namespace i2m {
 
@@ -25,9 +26,17 @@ float saturation_pressure(int32_t code) {
 }  // namespace
 
 void es_ini() {
-  for (int32_t code = kEsatFirstCode; code <= kEsatLastCode; ++code) {
-    esat[code - kEsatFirstCode] = saturation_pressure(code);
-  }
+  static std::once_flag filled;
+  std::call_once(filled, [] {
+    for (int32_t code = kEsatFirstCode; code <= kEsatLastCode; ++code) {
+      esat[code - kEsatFirstCode] = saturation_pressure(code);
+    }
+  });
+}
+
+const float* saturation_table() {
+  es_ini();
+  return esat;
 }
 
 }  // namespace i2m

@@ -15,8 +15,14 @@ inline constexpr int32_t kEsatEntries = kEsatLastCode - kEsatFirstCode + 1;
 // Entry for temperature code N (N / 100 K) sits at esat[N - 15000].
 extern float esat[kEsatEntries];
 
-// Computes every entry (Goff-Gratch, single precision throughout).
+// Computes every entry (Goff-Gratch, single precision throughout), once: a
+// later call finds the table filled. The converter calls it first thing.
 void es_ini();
+
+// The table, filled first if es_ini() has not run: every reader outside
+// the converter's own run takes the table from here, so that none can read
+// it empty.
+const float* saturation_table();
 
 // The table index a temperature (K) reads: the single-precision product
 // 100 T truncated toward zero, held to the codes 15000..45000. A product that

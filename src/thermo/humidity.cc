@@ -12,9 +12,9 @@ namespace {
 // costly division included, runs on whole vectors.
 constexpr size_t kBlock = 1024;
 
-void convert_block(const float* tp, const float* rh, float pressure, float* qnew2, size_t n) {
+void convert_block(const float* table, const float* tp, const float* rh, float pressure, float* qnew2, size_t n) {
   float e[kBlock];
-  for (size_t p = 0; p < n; ++p) e[p] = esat[esat_index(tp[p])];
+  for (size_t p = 0; p < n; ++p) e[p] = table[esat_index(tp[p])];
   for (size_t p = 0; p < n; ++p) {
     const float w = (0.00622f * e[p]) / (pressure - e[p]);
     qnew2[p] = rh[p] * w;
@@ -23,19 +23,11 @@ void convert_block(const float* tp, const float* rh, float pressure, float* qnew
 
 }  // namespace
 
-void convert_humidity_level(const float* tp, const float* rh, float pressure, float* qnew2,
-                            size_t points) {
+void convert_humidity_level(const float* tp, const float* rh, float pressure, float* qnew2, size_t points) {
+  const float* table = saturation_table();
   for (size_t start = 0; start < points; start += kBlock) {
     const size_t n = std::min(kBlock, points - start);
-    convert_block(tp + start, rh + start, pressure, qnew2 + start, n);
-  }
-}
-
-void convert_humidity(FieldSet& fs) {
-  const size_t points = fs.slice_points();
-  for (int32_t k = 1; k <= fs.lm; ++k) {
-    convert_humidity_level(fs.slice(fs.tp, k), fs.slice(fs.rh, k), fs.pr[k - 1],
-                           fs.slice(fs.qnew2, k), points);
+    convert_block(table, tp + start, rh + start, pressure, qnew2 + start, n);
   }
 }
 

@@ -1,17 +1,14 @@
 // Specific humidity from temperature, relative humidity and level pressure.
 #pragma once
 
-#include "input/field_set.h"
+#include <cstddef>
 
 namespace i2m {
 
-// Fills every point of fs.qnew2 with rh * (0.00622 e) / (pr(k) - e), e the
-// esat entry for tp. Nothing is tested or clamped: missing markers, pr == e
-// (an infinity) and pr < e (a negative value) go through as IEEE gives them.
-void convert_humidity(FieldSet& fs);
-
-// One level: `points` values of tp and rh at pressure `pressure` (hPa).
-void convert_humidity_level(const float* tp, const float* rh, float pressure, float* qnew2,
-                            size_t points);
+// One level: fills `points` values of qnew2 with rh * (0.00622 e) / (p - e),
+// e the esat entry for tp (the table is filled first when it is not yet),
+// p `pressure` (hPa). Nothing is tested or clamped: missing markers, p == e
+// (an infinity) and p < e (a negative value) go through as IEEE gives them.
+void convert_humidity_level(const float* tp, const float* rh, float pressure, float* qnew2, size_t points);
 
 }  // namespace i2m

@@ -12,7 +12,7 @@
 
 #include "common/failure.h"
 #include "fuzz_support.h"
-#include "import/grib_source.h"
+#include "import/library_guard.h"
 #include "import/inventory.h"
 #include "import/plan.h"
 #include "import/writer.h"
@@ -40,7 +40,7 @@ void import_file() {
   options.allow_missing_surface = true;
   auto sources = i2m::open_sources(options.files);
   for (const auto& s : sources) {
-    for (const i2m::FieldInfo& f : s->fields()) {
+    for (const i2m::FieldInfo& f : s.inventory.fields) {
       if (f.grid.points() > kMaxFuzzPoints) return;
     }
   }
@@ -64,7 +64,7 @@ extern "C" int __lsan_is_turned_off() { return 1; }
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   fuzzing::enter_scratch_directory();
   i2m::es_ini();
-  i2m::set_grib_failure_handler(throw_damaged);
+  i2m::set_library_failure_handler(throw_damaged);
   return 0;
 }
 

@@ -1,4 +1,4 @@
-#include "report.h"
+#include "inspect/report.h"
 
 #include <algorithm>
 #include <atomic>
@@ -13,10 +13,10 @@
 
 #include "common/file_io.h"
 #include "common/replacement_file.h"
-#include "picture.h"
-#include "report_page.h"
-#include "summary.h"
-#include "work_file_layout.h"
+#include "inspect/picture.h"
+#include "inspect/report_page.h"
+#include "inspect/summary.h"
+#include "inspect/work_file_layout.h"
 
 namespace inspect {
 namespace {

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "bounds.h"
-#include "work_file_layout.h"
+#include "inspect/bounds.h"
+#include "inspect/work_file_layout.h"
 
 namespace inspect {
 
@@ -51,6 +51,6 @@ Evaluation evaluate(const WorkFileLayout& layout, const BoundsTable& bounds = Bo
 
 // Prints the table and the verdict to `out`; returns 0 when the work file is
 // ready for the model, 1 when it is not.
-int print_summary(const WorkFileLayout& layout, const BoundsTable& bounds, std::FILE* out);
+int print_work_file_summary(const WorkFileLayout& layout, const BoundsTable& bounds, std::FILE* out);
 
 }  // namespace inspect

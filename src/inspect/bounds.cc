@@ -1,11 +1,11 @@
-#include "bounds.h"
+#include "inspect/bounds.h"
 
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
-#include "work_file_layout.h"
+#include "inspect/work_file_layout.h"
 
 namespace inspect {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "work_file_layout.h"
+#include "inspect/work_file_layout.h"
 
 namespace inspect {
 

@@ -1,4 +1,4 @@
-#include "summary.h"
+#include "inspect/summary.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,17 +6,19 @@
 #include <optional>
 #include <string>
 
+#include "common/constants.h"
+
 namespace inspect {
 namespace {
 
-constexpr float kMissing = -99999.0f;
+constexpr float kMissing = i2m::missing_flag;
 
 std::string where(const WorkFileLayout& layout, int64_t point) {
   return "i=" + std::to_string(point % layout.im + 1) + " j=" + std::to_string(point / layout.im + 1);
 }
 
 std::string record_title(const WorkFileLayout& layout, const RecordInfo& r) {
-  const FieldInfo& f = layout.fields[r.field];
+  const LayoutField& f = layout.fields[r.field];
   std::string title = "record " + std::to_string(r.number) + " (" + f.short_name;
   if (f.three_d) {
     char level[32];
@@ -33,7 +35,7 @@ std::string number_text(double value) {
 }
 
 // "outside 850 to 1100 hPa", "other than 0 and 1".
-std::string bound_text(const Bound& b, const FieldInfo& f) {
+std::string bound_text(const Bound& b, const LayoutField& f) {
   if (b.kind == Bound::zero_or_one) return "other than 0 and 1";
   const bool has_unit = !f.unit.empty() && f.unit != " " && f.unit != "0-1";
   return "outside " + number_text(b.min) + " to " + number_text(b.max) + (has_unit ? " " + f.unit : "");
@@ -199,7 +201,7 @@ Evaluation evaluate(const WorkFileLayout& layout, const BoundsTable& bounds) {
   const RecordInfo* below_record = nullptr;
   for (const RecordInfo& r : layout.records) {
     read_record(layout, r, values);
-    const FieldInfo& f = layout.fields[r.field];
+    const LayoutField& f = layout.fields[r.field];
     const std::optional<Bound> bound = bounds.find(f.short_name, r.level_hpa);
     const bool soil_with_mask = layout.is_soil(r) && e.mask_usable;
     e.stats.push_back(record_stats(values, soil_with_mask ? &sea : nullptr, bound ? &*bound : nullptr));
@@ -212,7 +214,7 @@ Evaluation evaluate(const WorkFileLayout& layout, const BoundsTable& bounds) {
   return e;
 }
 
-int print_summary(const WorkFileLayout& layout, const BoundsTable& bounds, std::FILE* out) {
+int print_work_file_summary(const WorkFileLayout& layout, const BoundsTable& bounds, std::FILE* out) {
   std::fprintf(out, "work file %s: %d x %d points, %d levels, %zu records of %lld bytes\n",
                layout.work_path.c_str(), layout.im, layout.jm, layout.lm, layout.records.size(),
                static_cast<long long>(layout.record_bytes()));
@@ -222,7 +224,7 @@ int print_summary(const WorkFileLayout& layout, const BoundsTable& bounds, std::
   for (size_t n = 0; n < layout.records.size(); ++n) {
     const RecordInfo& r = layout.records[n];
     const RecordStats& s = e.stats[n];
-    const FieldInfo& f = layout.fields[r.field];
+    const LayoutField& f = layout.fields[r.field];
     char level[16] = "";
     if (f.three_d) std::snprintf(level, sizeof level, "%7.1f", static_cast<double>(r.level_hpa));
     const std::string at_sea = layout.is_soil(r) && e.mask_usable ? std::to_string(s.zero_at_sea) : "-";

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "bounds.h"
+#include "inspect/bounds.h"
 
 namespace inspect {
 

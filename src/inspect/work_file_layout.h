@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "output/work_file_format.h"
+
 namespace inspect {
 
 // Any problem with the files; the message names the file and the cause.
@@ -15,10 +17,11 @@ struct InspectError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-struct FieldInfo {
+// One field of the work file as its ".gdsinfo" file lists it.
+struct LayoutField {
   std::string name;        // as the ".gdsinfo" file lists it, e.g. "Zonal wind"
   std::string unit;        // the text between the parentheses, e.g. "m/s"
-  std::string short_name;  // u, v, z, q, t, lsm, msl, sp, topo, st1, sm1, ...
+  std::string short_name;  // the format's: u, v, z, q, t, lsm, msl, sp, topo, st1, sm1, ...
   bool three_d = false;
 };
 
@@ -35,13 +38,12 @@ struct WorkFileLayout {
   int32_t im = 0, jm = 0, lm = 0;
   std::vector<float> levels_hpa;  // level 1 (bottom) first
   int32_t kgds[20] = {};          // kgds(1..11) and kgds(20); the rest 0
-  std::vector<FieldInfo> fields;  // 5 three-dimensional, then 12 surface fields
+  std::vector<LayoutField> fields;  // 5 three-dimensional, then 12 surface fields
   std::vector<RecordInfo> records;
 
   int64_t record_bytes() const { return 4 * static_cast<int64_t>(im) * jm; }
   int64_t expected_size() const { return static_cast<int64_t>(records.size()) * record_bytes(); }
-  // Fields 9 to 16 are the soil temperatures and moistures of layers 1 to 4.
-  bool is_soil(const RecordInfo& r) const { return r.field >= 9; }
+  bool is_soil(const RecordInfo& r) const { return r.field >= i2m::kFirstSoilField; }
 };
 
 // Reads `<work_path>.gdsinfo` and checks that the work file exists and has

@@ -1,14 +1,13 @@
-#include "grads_descriptor.h"
-
-#include "common/command_line.h"
-#include "common/file_io.h"
-#include "common/replacement_file.h"
+#include "inspect/grads_descriptor.h"
 
 #include <cctype>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <sstream>
+
+#include "common/file_io.h"
+#include "common/replacement_file.h"
+#include "common/version.h"
 
 namespace inspect {
 namespace {
@@ -64,7 +63,7 @@ std::string grads_descriptor(const WorkFileLayout& layout, const std::string& ti
   out << "\n";
   out << "TDEF 1 LINEAR " << time << " 6hr\n";
   out << "VARS " << layout.fields.size() << "\n";
-  for (const FieldInfo& f : layout.fields) {
+  for (const LayoutField& f : layout.fields) {
     out << f.short_name << " " << (f.three_d ? layout.lm : 0) << " 99 " << f.name << " (" << f.unit << ")\n";
   }
   out << "ENDVARS\n";

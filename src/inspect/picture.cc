@@ -1,4 +1,4 @@
-#include "picture.h"
+#include "inspect/picture.h"
 
 #include <cairo-svg.h>
 #include <cairo.h>
@@ -12,9 +12,10 @@
 #include <memory>
 #include <optional>
 
-#include "coastline.h"
+#include "common/constants.h"
 #include "common/replacement_file.h"
-#include "png_file.h"
+#include "inspect/coastline.h"
+#include "inspect/png_file.h"
 
 namespace inspect {
 namespace {
@@ -28,7 +29,7 @@ constexpr double kTitleFont = 17, kTextFont = 14;
 constexpr int kArrowSpacing = 30;  // pixels between wind arrows
 constexpr double kLongestArrow = 26;
 
-bool drawable(float v) { return std::isfinite(v) && v != -99999.0f; }
+bool drawable(float v) { return std::isfinite(v) && v != i2m::missing_flag; }
 
 struct CairoDeleter {
   void operator()(cairo_t* cr) const { cairo_destroy(cr); }
@@ -340,7 +341,7 @@ void finish(const Surface& surface, const std::string& path, bool svg) {
 }  // namespace
 
 std::string field_title(const WorkFileLayout& layout, const RecordInfo& record) {
-  const FieldInfo& f = layout.fields[record.field];
+  const LayoutField& f = layout.fields[record.field];
   std::string name;
   for (char c : f.name) {  // the .gdsinfo aligns with blanks: one between words
     if (c != ' ' || (!name.empty() && name.back() != ' ')) name += c;

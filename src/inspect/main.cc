@@ -11,11 +11,11 @@
 
 #include "common/command_line.h"
 #include "common/failure.h"
-#include "grads_descriptor.h"
-#include "picture.h"
-#include "report.h"
-#include "summary.h"
-#include "work_file_layout.h"
+#include "inspect/grads_descriptor.h"
+#include "inspect/picture.h"
+#include "inspect/report.h"
+#include "inspect/summary.h"
+#include "inspect/work_file_layout.h"
 
 namespace {
 
@@ -147,7 +147,7 @@ int main(int argc, char** argv) {
   try {
     if (!c.bounds.empty()) c.report.bounds.read_file(c.bounds);
     if (summary->parsed()) {
-      status = inspect::print_summary(inspect::read_layout(c.work), c.report.bounds, stdout);
+      status = inspect::print_work_file_summary(inspect::read_layout(c.work), c.report.bounds, stdout);
     } else if (ctl->parsed()) {
       const std::string path = inspect::write_grads_descriptor(inspect::read_layout(c.work), inspect::grads_time(c.time));
       std::printf("wrote %s\n", path.c_str());

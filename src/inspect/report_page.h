@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "colour_scale.h"
+#include "inspect/colour_scale.h"
 
 namespace inspect {
 

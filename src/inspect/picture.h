@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "colour_scale.h"
-#include "work_file_layout.h"
+#include "inspect/colour_scale.h"
+#include "inspect/work_file_layout.h"
 
 namespace inspect {
 

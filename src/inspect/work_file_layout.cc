@@ -1,4 +1,4 @@
-#include "work_file_layout.h"
+#include "inspect/work_file_layout.h"
 
 #include <sys/stat.h>
 
@@ -8,11 +8,10 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/constants.h"
+
 namespace inspect {
 namespace {
-
-const char* const kShortNames[] = {"u",   "v",   "z",   "q",   "t",   "lsm", "msl", "sp", "topo",
-                                   "st1", "sm1", "st2", "sm2", "st3", "sm3", "st4", "sm4"};
 
 // A FIFO or a device would make the reader wait or read without end.
 void check_regular_file(const std::string& path, const char* what) {
@@ -59,72 +58,94 @@ long parse_integer(LineSource& src, const std::string& text, const char* what) {
   return value;
 }
 
-FieldInfo parse_field(LineSource& src, int index) {
+// A field's line: its label and unit as the file gives them, its short
+// name and kind from the format.
+LayoutField parse_field(LineSource& src, int index) {
   const std::string line = src.next("the field names");
   const size_t open = line.rfind('(');
   const size_t close = line.rfind(')');
   if (line.size() < 2 || line[0] != ' ' || open == std::string::npos || close != line.size() - 1) {
     src.fail("expected a field name with its unit in parentheses");
   }
-  FieldInfo f;
+  LayoutField f;
   f.name = line.substr(1, open - 1);
   f.name.erase(f.name.find_last_not_of(' ') + 1);
   f.unit = line.substr(open + 1, close - open - 1);
-  f.short_name = kShortNames[index];
-  f.three_d = index < 5;
+  f.short_name = i2m::kWorkFields[index].short_name;
+  f.three_d = i2m::kWorkFields[index].three_d;
   return f;
 }
 
-void read_gdsinfo(WorkFileLayout& layout) {
-  LineSource src(layout.gdsinfo_path);
+// The count of levels and their pressures, top level first.
+void read_levels(LineSource& src, WorkFileLayout& layout) {
   const std::string first = src.next("the number of levels");
-  if (first.find("=> Number of Levels") == std::string::npos) src.fail("expected \"=> Number of Levels\"");
+  if (first.find(&i2m::kLevelCountText[1]) == std::string::npos) src.fail("expected \"=> Number of Levels\"");
   layout.lm = static_cast<int32_t>(parse_integer(src, first, "the number of levels"));
   if (layout.lm < 1 || layout.lm > 100000) src.fail("implausible number of levels");
-  src.expect(" Pressure in Pa", "the pressure heading");
-  layout.levels_hpa.assign(layout.lm, 0.0f);
+  src.expect(std::string(" ") + i2m::kPressureHeading, "the pressure heading");
+  layout.levels_hpa.assign(static_cast<size_t>(layout.lm), 0.0f);
   for (int32_t k = layout.lm; k >= 1; --k) {
     const std::string line = src.next("the level pressures");
     char* end = nullptr;
     const float pa = std::strtof(line.c_str(), &end);
     if (end == line.c_str()) src.fail("expected a pressure in Pa");
-    layout.levels_hpa[k - 1] = pa / 100.0f;
-  }
-  for (int n = 1; n <= 12; ++n) {
-    const std::string line = src.next("the grid description");
-    const std::string label = "kgds(" + std::to_string(n) + ")";
-    if (line.size() < label.size() || line.compare(line.size() - label.size(), label.size(), label) != 0) {
-      src.fail("expected the grid description line labelled " + label);
-    }
-    layout.kgds[n == 12 ? 19 : n - 1] = static_cast<int32_t>(parse_integer(src, line, label.c_str()));
-  }
-  src.expect("", "an empty line");
-  src.expect(" Fields names and writing order", "the field list heading");
-  src.expect("", "an empty line");
-  src.expect("         3D ", "the 3D heading");
-  src.expect(" first written record: botton of the atmosphere", "the record order line");
-  for (int f = 0; f < 5; ++f) layout.fields.push_back(parse_field(src, f));
-  src.expect("", "an empty line");
-  src.expect("         2D", "the 2D heading");
-  for (int f = 5; f < 17; ++f) layout.fields.push_back(parse_field(src, f));
-  layout.im = layout.kgds[1];
-  layout.jm = layout.kgds[2];
-  if (layout.im < 1 || layout.jm < 1) src.fail("the grid description gives no points");
-  // The converter's records hold fewer than 2^29 points; a larger claim is
-  // a damaged file, not a grid to allocate for.
-  constexpr int64_t kMaxPoints = int64_t{1} << 29;
-  if (static_cast<int64_t>(layout.im) * layout.jm >= kMaxPoints) {
-    throw InspectError(layout.gdsinfo_path + ": claims " + std::to_string(layout.im) + " x " + std::to_string(layout.jm) +
-                       " points, more than a work file holds (fewer than 536870912)");
+    layout.levels_hpa[static_cast<size_t>(k - 1)] = pa / 100.0f;
   }
 }
 
-void build_records(WorkFileLayout& layout) {
-  int number = 1;
-  for (int f = 0; f < 5; ++f) {
-    for (int k = 1; k <= layout.lm; ++k) layout.records.push_back({number++, f, k, layout.levels_hpa[k - 1]});
+void read_grid_description(LineSource& src, WorkFileLayout& layout) {
+  for (int line_number = 1; line_number <= i2m::kGridDescriptionLines; ++line_number) {
+    const std::string line = src.next("the grid description");
+    const std::string label = i2m::kgds_label(line_number);
+    if (line.size() < label.size() || line.compare(line.size() - label.size(), label.size(), label) != 0) {
+      src.fail("expected the grid description line labelled " + label);
+    }
+    layout.kgds[i2m::kgds_element_of_line(line_number) - 1] =
+        static_cast<int32_t>(parse_integer(src, line, label.c_str()));
   }
-  for (int f = 5; f < 17; ++f) layout.records.push_back({number++, f, 0, 0.0f});
+  layout.im = layout.kgds[1];
+  layout.jm = layout.kgds[2];
+  if (layout.im < 1 || layout.jm < 1) src.fail("the grid description gives no points");
+  // A larger claim than the converter's records hold is a damaged file,
+  // not a grid to allocate for.
+  if (static_cast<int64_t>(layout.im) * layout.jm >= i2m::kMaxGridPoints) {
+    throw InspectError(layout.gdsinfo_path + ": claims " + std::to_string(layout.im) + " x " + std::to_string(layout.jm) +
+                       " points, more than a work file holds (fewer than " + std::to_string(i2m::kMaxGridPoints) + ")");
+  }
+}
+
+void read_field_list(LineSource& src, WorkFileLayout& layout) {
+  src.expect("", "an empty line");
+  src.expect(std::string(" ") + i2m::kFieldListHeading, "the field list heading");
+  src.expect("", "an empty line");
+  src.expect(std::string(" ") + i2m::kThreeDHeading, "the 3D heading");
+  src.expect(std::string(" ") + i2m::kRecordOrderLine, "the record order line");
+  for (int f = 0; f < i2m::kWorkFieldCount; ++f) {
+    if (f == i2m::kThreeDFields) {
+      src.expect("", "an empty line");
+      src.expect(std::string(" ") + i2m::kTwoDHeading, "the 2D heading");
+    }
+    layout.fields.push_back(parse_field(src, f));
+  }
+}
+
+void read_gdsinfo(WorkFileLayout& layout) {
+  LineSource src(layout.gdsinfo_path);
+  read_levels(src, layout);
+  read_grid_description(src, layout);
+  read_field_list(src, layout);
+}
+
+// The records in the format's order: each 3-D field's levels from the
+// bottom up, then the surface fields.
+void build_records(WorkFileLayout& layout) {
+  for (int f = 0; f < i2m::kWorkFieldCount; ++f) {
+    const bool three_d = i2m::kWorkFields[f].three_d;
+    for (int k = 1; k <= (three_d ? layout.lm : 1); ++k) {
+      const int number = static_cast<int>(i2m::work_record_number(f, k, layout.lm));
+      layout.records.push_back({number, f, three_d ? k : 0, three_d ? layout.levels_hpa[static_cast<size_t>(k - 1)] : 0.0f});
+    }
+  }
 }
 
 }  // namespace
@@ -158,7 +179,7 @@ const RecordInfo& find_record(const WorkFileLayout& layout, const std::string& c
   const size_t colon = choice.find(':');
   const std::string name = choice.substr(0, colon);
   for (const RecordInfo& r : layout.records) {
-    const FieldInfo& f = layout.fields[r.field];
+    const LayoutField& f = layout.fields[static_cast<size_t>(r.field)];
     if (f.short_name != name) continue;
     if (!f.three_d && colon == std::string::npos) return r;
     if (f.three_d && colon != std::string::npos &&

@@ -1,4 +1,4 @@
-#include "coastline.h"
+#include "inspect/coastline.h"
 
 #include <cstddef>
 

@@ -1,4 +1,4 @@
-#include "png_file.h"
+#include "inspect/png_file.h"
 
 #include <png.h>
 
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/replacement_file.h"
-#include "work_file_layout.h"
+#include "inspect/work_file_layout.h"
 
 namespace inspect {
 namespace {

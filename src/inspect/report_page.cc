@@ -1,13 +1,13 @@
-#include "report_page.h"
+#include "inspect/report_page.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
 
-#include "common/command_line.h"
-#include "picture.h"
-#include "work_file_layout.h"
+#include "common/version.h"
+#include "inspect/picture.h"
+#include "inspect/work_file_layout.h"
 
 namespace inspect {
 namespace {

@@ -1,0 +1,219 @@
+#include "import/grib_fields.h"
+
+#include <cctype>
+#include <climits>
+#include <cmath>
+#include <optional>
+
+#include "common/failure.h"
+#include "import/data_time.h"
+#include "import/parameters.h"
+
+namespace i2m {
+
+ParameterNames read_parameter_names(const Keys& keys) {
+  ParameterNames names;
+  names.short_name = keys.get_string("shortName");
+  names.level_type = keys.get_string("typeOfLevel");
+  names.param_id = keys.get_long("paramId");
+  names.units = keys.find_string("units").value_or("");
+  return names;
+}
+
+// The plain keys that decide a message's parameter, level type and units:
+// its tables, parameter numbers, level types, statistical processing, and
+// its level values, except on isobaric levels, where the pressure names no
+// other parameter (so that the 37 levels of one field share one entry).
+std::vector<long> parameter_identity(codes_handle* h, long edition) {
+  static constexpr const char* kGrib1[] = {"centre", "subCentre", "table2Version", "indicatorOfParameter",
+                                           "indicatorOfTypeOfLevel", "timeRangeIndicator", "localDefinitionNumber"};
+  static constexpr const char* kGrib2[] = {"centre", "subCentre", "tablesVersion", "localTablesVersion", "discipline",
+                                           "parameterCategory", "parameterNumber", "productDefinitionTemplateNumber",
+                                           "typeOfFirstFixedSurface", "typeOfSecondFixedSurface",
+                                           "typeOfStatisticalProcessing", "constituentType", "aerosolType",
+                                           "localDefinitionNumber"};
+  static constexpr const char* kGrib1Level[] = {"level"};
+  static constexpr const char* kGrib2Level[] = {"scaleFactorOfFirstFixedSurface", "scaledValueOfFirstFixedSurface",
+                                                "scaleFactorOfSecondFixedSurface", "scaledValueOfSecondFixedSurface"};
+  std::vector<long> identity{edition};
+  auto add = [&](const char* key) {
+    long value = LONG_MIN;  // absent from this message
+    codes_get_long(h, key, &value);
+    identity.push_back(value);
+  };
+  if (edition == 1) {
+    for (const char* key : kGrib1) add(key);
+    const long type = identity[5];
+    if (type != 100 && type != 210) add(kGrib1Level[0]);  // hPa and ECMWF's Pa
+  } else {
+    for (const char* key : kGrib2) add(key);
+    if (identity[9] != 100 || identity[10] != 255) {
+      for (const char* key : kGrib2Level) add(key);
+    }
+  }
+  return identity;
+}
+
+std::vector<long> message_kind(codes_handle* h, std::vector<long> identity) {
+  static constexpr const char* kLayout[] = {"bitmapPresent", "dataRepresentationType", "gridDefinitionTemplateNumber",
+                                            "dataRepresentationTemplateNumber"};
+  for (const char* key : kLayout) {
+    long value = LONG_MIN;
+    codes_get_long(h, key, &value);
+    identity.push_back(value);
+  }
+  return identity;
+}
+
+// GFS for NCEP, ERA5 for ECMWF's reanalysis class, else the centre.
+std::string model_name_of(const Keys& keys) {
+  const std::string centre = keys.find_string("centre").value_or("");
+  if (centre == "kwbc") return "GFS";
+  if (centre == "ecmf" && keys.find_string("marsClass").value_or("") == "ea") return "ERA5";
+  std::string name;
+  for (char c : centre) name += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return name;
+}
+
+// ECMWF's GRIB1 headers
+// carry a number 0 in deterministic data too; only a message that states
+// an ensemble (or does not say how large its ensemble is) is a member.
+int64_t member_of(const Keys& keys) {
+  const std::optional<long> number = keys.find_long("number");
+  if (!number) return kNoMember;
+  const std::optional<long> ensemble = keys.find_long("numberOfForecastsInEnsemble");
+  if (ensemble && *ensemble == 0) return kNoMember;
+  return *number;
+}
+
+namespace {
+
+// A pressure level in Pa: GRIB2 from its scaled value, since ecCodes'
+// integer level reads 150 Pa as 1.
+std::optional<double> isobaric_level(const Keys& keys, long edition, const std::string& level_type) {
+  if (edition == 2) return fixed_surface(keys, "scaledValueOfFirstFixedSurface", "scaleFactorOfFirstFixedSurface");
+  const double level = static_cast<double>(keys.get_long("level"));
+  return level_type == "isobaricInhPa" ? level * 100.0 : level;
+}
+
+// The top and bottom of a soil layer in m (GRIB1 states them in cm).
+bool read_layer(const Keys& keys, long edition, FieldInfo& info) {
+  if (edition == 1) {
+    info.level = static_cast<double>(keys.get_long("topLevel")) / 100.0;
+    info.layer_bottom = static_cast<double>(keys.get_long("bottomLevel")) / 100.0;
+    return true;
+  }
+  const std::optional<double> top = fixed_surface(keys, "scaledValueOfFirstFixedSurface", "scaleFactorOfFirstFixedSurface");
+  if (!top) return false;
+  info.level = *top;
+  info.layer_bottom = fixed_surface(keys, "scaledValueOfSecondFixedSurface", "scaleFactorOfSecondFixedSurface").value_or(*top);
+  return true;
+}
+
+void take(const Parameter& p, FieldInfo& info, GribLocation& location) {
+  info.quantity = p.quantity;
+  info.preference = p.preference;
+  location.divisor = grib_divisor(p);
+}
+
+}  // namespace
+
+bool classify_field(const Keys& keys, long edition, const ParameterNames& names, FieldInfo& info,
+                    GribLocation& location) {
+  const std::string& name = names.short_name;
+  const std::string& level_type = names.level_type;
+  info.name = name;
+  info.units = names.units;
+  const bool isobaric = level_type == "isobaricInhPa" || level_type == "isobaricInPa";
+  if (const Parameter* p = isobaric ? find_upper_air_parameter(name) : nullptr) {
+    const std::optional<double> pa = isobaric_level(keys, edition, level_type);
+    if (!pa) return false;
+    take(*p, info, location);
+    info.level = *pa;
+    return true;
+  }
+  if (const Parameter* p = find_grib_surface_parameter(name, level_type)) {
+    take(*p, info, location);
+    return true;
+  }
+  // ERA5's soil layers by parameter id, since GRIB1 cannot hold the 289 cm
+  // bottom of layer 4.
+  if (const SoilLayer* layer = find_era5_soil_layer(names.param_id)) {
+    info.quantity = layer->quantity;
+    info.level = layer->top;
+    info.layer_bottom = layer->bottom;
+    return true;
+  }
+  const std::optional<Quantity> soil = find_gfs_soil_quantity(name, level_type);
+  if (!soil) return false;
+  info.quantity = *soil;
+  return read_layer(keys, edition, info);
+}
+
+int64_t validity_time(const Keys& keys, const std::string& place) {
+  CivilTime t{};
+  const long date = keys.get_long("validityDate");
+  const long time = keys.get_long("validityTime");
+  t.year = date / 10000;
+  t.month = static_cast<int>(date / 100 % 100);
+  t.day = static_cast<int>(date % 100);
+  t.hour = static_cast<int>(time / 100);
+  t.minute = static_cast<int>(time % 100);
+  if (!valid_civil(t)) fail_file(place, "validity time " + std::to_string(date) + " " + std::to_string(time) + " is not a date");
+  return seconds_from_civil(t);
+}
+
+std::string unsupported_grid_type(const std::string& type) {
+  return "grid type " + type + ": only regular latitude-longitude grids can be imported";
+}
+
+// A grid the importer cannot take is returned with its problem set, so that
+// a listing still shows the field; importing it ends the run.
+LatLonGrid read_grid(const Keys& keys, GribLocation& location) {
+  LatLonGrid g;
+  auto unsupported = [&g](std::string reason) {
+    g = LatLonGrid{};
+    g.problem = std::move(reason);
+    return g;
+  };
+  const std::string type = grid_type_of(keys);
+  if (type != "regular_ll") return unsupported(unsupported_grid_type(type));
+  if (keys.get_long("jPointsAreConsecutive") != 0) return unsupported("columns stored before rows cannot be imported");
+  g.ni = static_cast<int32_t>(keys.get_long("Ni"));
+  g.nj = static_cast<int32_t>(keys.get_long("Nj"));
+  if (g.ni < 2 || g.nj < 2) {
+    return unsupported("a grid of " + std::to_string(g.ni) + " x " + std::to_string(g.nj) + " points (at least 2 x 2 are needed)");
+  }
+  location.south_first = keys.get_long("jScansPositively") != 0;
+  location.east_first = keys.get_long("iScansNegatively") != 0;
+  const double lat_first = keys.get_double("latitudeOfFirstGridPointInDegrees");
+  const double lat_last = keys.get_double("latitudeOfLastGridPointInDegrees");
+  const double lon_first = keys.get_double("longitudeOfFirstGridPointInDegrees");
+  const double lon_last = keys.get_double("longitudeOfLastGridPointInDegrees");
+  g.south = location.south_first ? lat_first : lat_last;
+  const double north = location.south_first ? lat_last : lat_first;
+  if (!(north > g.south)) return unsupported("its latitudes do not run in its scanning direction");
+  g.west = location.east_first ? lon_last : lon_first;
+  double span = (location.east_first ? lon_first : lon_last) - g.west;
+  if (span <= 0) span += 360.0;
+  g.dlat = (north - g.south) / (g.nj - 1);
+  g.dlon = span / (g.ni - 1);
+  // The corners give the steps more precisely than the stated increments
+  // (GRIB1 states them in thousandths of a degree); a stated step that
+  // disagrees with the corners means the grid is not what it says.
+  const double stated[] = {keys.get_double("iDirectionIncrementInDegrees"), keys.get_double("jDirectionIncrementInDegrees")};
+  const double derived[] = {g.dlon, g.dlat};
+  for (int d = 0; d < 2; ++d) {
+    if (stated[d] > 0 && stated[d] < 360 && std::fabs(stated[d] - derived[d]) > 0.0005) {
+      return unsupported("its corners and its increment disagree: the points are not equally spaced");
+    }
+  }
+  const long points = keys.get_long("numberOfDataPoints");
+  if (static_cast<size_t>(points) != g.points()) {
+    return unsupported("holds " + std::to_string(points) + " points for a grid of " + std::to_string(g.ni) + " x " +
+                       std::to_string(g.nj));
+  }
+  return g;
+}
+
+}  // namespace i2m
