@@ -82,33 +82,6 @@ TEST_F(ImportGrib, Grib1AndGrib2OfTheSameValuesGiveIdenticalFiles) {
   }
 }
 
-TEST_F(ImportGrib, KeepsTheAreaWrappingRoundTheGlobe) {
-  struct Case {
-    const char* area;
-    std::vector<int> rows_north_index;  // south to north
-    std::vector<int> columns;          // west to east
-    const char* grid_numbers;          // im jm, then lines 3 to 9 of the control file
-  };
-  const Case cases[] = {
-      // Across the 0 meridian: 270, 315, 0, 45, 90 degrees east.
-      {"45/-90/-45/90", {3, 2, 1}, {6, 7, 0, 1, 2}, "5 3 3\n0\n-45000\n-90000\n45000\n90000\n45000\n45000\n"},
-      // Across the 180 meridian: 135, 180, 225.
-      {"90/135/-90/-135", {4, 3, 2, 1, 0}, {3, 4, 5}, "3 5 3\n0\n-90000\n135000\n90000\n225000\n45000\n45000\n"},
-      // The same box with its west edge east of 180: lo1 is written in [-180, 180).
-      {"45/270/-45/90", {3, 2, 1}, {6, 7, 0, 1, 2}, "5 3 3\n0\n-45000\n-90000\n45000\n90000\n45000\n45000\n"},
-      // Edges are inside; a box within the grid's own longitudes.
-      {"0/45/-45/135", {3, 2}, {1, 2, 3}, "3 2 3\n0\n-45000\n45000\n0\n135000\n45000\n45000\n"},
-  };
-  write({1, "grid_simple", false, false, nullptr});
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.area);
-    std::filesystem::remove_all(dir.file("out"));
-    expect_era5_import(import(dir, std::string("--out out --area ") + c.area + " pl.grib sfc.grib"),
-                       {c.rows_north_index, c.columns});
-    EXPECT_EQ(read_file(dir.file("out/InputModelInf.txt")), std::string("ERA5\n") + c.grid_numbers + "1000\n850\n500\n");
-  }
-}
-
 TEST_F(ImportGrib, WritesAGridStartingAt180EastFromMinus180) {
   // ECMWF's open data start at 180 E; the points and values stay where they are.
   data.lon_west = 180;
@@ -213,63 +186,9 @@ TEST_F(ImportGrib, DropsIdenticalDuplicatesAndCountsThem) {
   EXPECT_NE(r.out.find("36 identical duplicates dropped"), std::string::npos) << r.out;
 }
 
-bool no_surface_pressure(int v, size_t, size_t) { return v == kSp; }
-
-TEST_F(ImportGrib, RefusesADataTimeWithoutItsSurfaceFieldsUnlessTold) {
-  write({1, "grid_simple", false, false, no_surface_pressure});
-  // Pressure levels alone: all twelve surface fields are missing.
-  RunResult r = import(dir, "--out out pl.grib");
-  EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err, "import_data_times: pl.grib: no land-sea mask, mean sea-level pressure, surface pressure, topography, "
-                   "soil temperature layer 1, soil moisture layer 1, soil temperature layer 2, soil moisture layer 2, "
-                   "soil temperature layer 3, soil moisture layer 3, soil temperature layer 4, soil moisture layer 4 "
-                   "at 2024010100 (and at 1 more data time): give the files that hold the surface fields as well, or "
-                   "write them as missing with --allow-missing-surface\n");
-  EXPECT_TRUE(all_files(dir.file("out")).empty());
-  r = import(dir, "--out out pl.grib sfc.grib");
-  EXPECT_EQ(r.status, 2);
-  EXPECT_NE(r.err.find(": no surface pressure at 2024010100 (and at 1 more data time): "), std::string::npos) << r.err;
-  EXPECT_TRUE(all_files(dir.file("out")).empty());
-
-  r = import(dir, "--out out --allow-missing-surface pl.grib sfc.grib");
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.out.find("written as missing:\n  surface pressure at every data time\n"), std::string::npos) << r.out;
-  // The expected file with the surface-pressure record all 9.999e20.
-  std::vector<unsigned char> expected = expected_era5_records(data, 0, whole_era5_grid(data));
-  const size_t record = 8 + 4 * 40, sp = 6 * 3 + 2;
-  const float missing = 9.999e20f;
-  for (size_t p = 0; p < 40; ++p) std::memcpy(&expected[sp * record + 4 + 4 * p], &missing, 4);
-  EXPECT_TRUE(file_bytes(dir.file("out/era5_2024010100.bin")) == expected);
-}
 
 bool no_meridional_wind(int v, size_t, size_t) { return v == kV; }
 bool no_850_humidity(int v, size_t, size_t level) { return (v == kR || v == kQ) && level == 1; }
-
-TEST_F(ImportGrib, KeepsOnlyCompleteLevelsUnlessTold) {
-  write({1, "grid_simple", false, false, no_850_humidity});
-  RunResult r = import(dir, "--out out pl.grib sfc.grib");
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.out.find("levels kept (2): 1000, 500 hPa\nlevels dropped (1):\n"
-                       "  850 hPa: no relative humidity at 2024010100 and at 1 more data time\n"),
-            std::string::npos)
-      << r.out;
-  EXPECT_EQ(read_file(dir.file("out/InputModelInf.txt")),
-            "ERA5\n8 5 2\n0\n-90000\n0\n90000\n315000\n45000\n45000\n1000\n500\n");
-
-  // Listed levels are kept whatever the sources hold; the gaps are missing.
-  r = import(dir, "--out listed --levels 500,850,700 pl.grib sfc.grib");
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(read_file(dir.file("listed/InputModelInf.txt")),
-            "ERA5\n8 5 3\n0\n-90000\n0\n90000\n315000\n45000\n45000\n850\n700\n500\n");
-  const std::vector<unsigned char> bytes = file_bytes(dir.file("listed/era5_2024010100.bin"));
-  const size_t record = 8 + 4 * 40;
-  float first_rh_850 = 0, first_ht_700 = 0;
-  std::memcpy(&first_rh_850, &bytes[3 * record + 4], 4);  // rh, level 1 (850)
-  std::memcpy(&first_ht_700, &bytes[1 * record + 4], 4);  // ht, level 2 (700)
-  EXPECT_EQ(first_rh_850, 9.999e20f);
-  EXPECT_EQ(first_ht_700, 9.999e20f);
-  EXPECT_NE(r.out.find("levels dropped (1):\n  1000 hPa: not listed in --levels\n"), std::string::npos) << r.out;
-}
 
 TEST_F(ImportGrib, ListsTheInventoryAndWritesNothing) {
   write({2, "grid_simple", false, false, no_850_humidity});

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -64,17 +65,16 @@ TEST(ZeroFill, SpreadsNaNLikeAnyOtherValue) {
   for (float v : row) EXPECT_TRUE(std::isnan(v));
 }
 
-TEST(ZeroFill, OneIterationMovesTheEastEndOfALeadingRunByOnePoint) {
-  // After a single iteration 0,0,5,0,0,0,7,0 is 0,5,5,5,5,7,7,7: check the
-  // reference agrees, then that fifteen iterations are what the fill does.
-  std::vector<float> row{0, 0, 5, 0, 0, 0, 7, 0};
-  for (int i = 0; i < 7; ++i) {
-    if (row[i] == 0.0f && row[i + 1] != 0.0f) row[i] = row[i + 1];
+// Each iteration moves the east end of a leading run of zeros by one point
+// (the east pass), so fifteen iterations fill its fifteen easternmost
+// points and no more: of L leading zeros, L - 15 stay at the west end.
+TEST(ZeroFill, FifteenIterationsFillFifteenPointsOfALeadingRun) {
+  for (const int zeros : {1, 14, 15, 16, 17, 30}) {
+    SCOPED_TRACE(zeros);
+    const std::vector<float> row = filled(with_leading_zeros(zeros, zeros + 3, 7.0f));
+    const int left = std::max(0, zeros - kZeroFillIterations);
+    for (int i = 0; i < zeros + 3; ++i) EXPECT_EQ(row[static_cast<size_t>(i)], i < left ? 0.0f : 7.0f) << i;
   }
-  for (int i = 1; i < 8; ++i) {
-    if (row[i] == 0.0f && row[i - 1] != 0.0f) row[i] = row[i - 1];
-  }
-  EXPECT_EQ(row, (std::vector<float>{0, 5, 5, 5, 5, 7, 7, 7}));
 }
 
 TEST(ZeroFill, EarlyStopGivesTheSameBitsAsFifteenIterations) {

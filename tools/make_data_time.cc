@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -24,6 +25,7 @@
 #include <unistd.h>
 
 #include "common/command_line.h"
+#include "common/constants.h"
 #include "common/failure.h"
 #include "common/file_io.h"
 #include "control/run_control_writer.h"
@@ -230,46 +232,48 @@ void write_text(const std::string& path, const std::string& text) {
   i2m::close_file(fd, path);
 }
 
+// Fills one record's values with the marks given for it: a whole level
+// (i = 0) or one point of the input's missing marker.
+void apply_marks(const Options& o, int field, int level, std::vector<float>& values) {
+  for (const Options::Mark& m : o.marks) {
+    if (m.field != field || m.level != level) continue;
+    if (m.i == 0) {
+      std::fill(values.begin(), values.end(), kInputMissing);
+    } else if (m.i >= 1 && m.i <= o.im && m.j >= 1 && m.j <= o.jm) {
+      values[static_cast<size_t>(m.j - 1) * static_cast<size_t>(o.im) + static_cast<size_t>(m.i - 1)] = kInputMissing;
+    }
+  }
+}
+
+// The 6 lm upper-air records, then the 12 surface records, in the order of
+// the input record file.
+void write_records(const Options& o, const Grid& g, Random& rng) {
+  std::vector<float> values(static_cast<size_t>(o.im) * static_cast<size_t>(o.jm));
+  auto fill = [&](const std::function<float(int i, int j)>& value) {
+    for (int j = 0; j < o.jm; ++j) {
+      for (int i = 0; i < o.im; ++i) values[static_cast<size_t>(j) * static_cast<size_t>(o.im) + static_cast<size_t>(i)] = value(i, j);
+    }
+  };
+  RecordWriter out(o.dir + "/" + o.name);
+  for (int field = 0; field < 6; ++field) {
+    for (int k = 1; k <= o.lm; ++k) {
+      fill([&](int i, int j) { return upper_value(field, g, o.levels[static_cast<size_t>(k - 1)], i, j, rng); });
+      apply_marks(o, field, k, values);
+      out.write(values);
+    }
+  }
+  for (int slice = 1; slice <= i2m::nsfcfld; ++slice) {
+    fill([&](int i, int j) { return surface_value(slice, g, i, j, rng); });
+    apply_marks(o, 6, slice, values);
+    out.write(values);
+  }
+  out.close();
+}
+
 void write_data_time(const Options& o) {
   Random rng{o.seed};
   const Grid g = make_grid(o, rng);
-  const size_t points = static_cast<size_t>(o.im) * o.jm;
-  std::vector<float> values(points);
-
-  auto apply_marks = [&](int field, int level) {
-    for (const Options::Mark& m : o.marks) {
-      if (m.field != field || m.level != level) continue;
-      if (m.i == 0) {
-        std::fill(values.begin(), values.end(), kInputMissing);
-      } else if (m.i >= 1 && m.i <= o.im && m.j >= 1 && m.j <= o.jm) {
-        values[static_cast<size_t>(m.j - 1) * o.im + (m.i - 1)] = kInputMissing;
-      }
-    }
-  };
-
-  {
-    RecordWriter out(o.dir + "/" + o.name);
-    for (int field = 0; field < 6; ++field) {
-      for (int k = 1; k <= o.lm; ++k) {
-        for (int j = 0; j < o.jm; ++j) {
-          for (int i = 0; i < o.im; ++i) {
-            values[static_cast<size_t>(j) * o.im + i] = upper_value(field, g, o.levels[k - 1], i, j, rng);
-          }
-        }
-        apply_marks(field, k);
-        out.write(values);
-      }
-    }
-    for (int slice = 1; slice <= 12; ++slice) {
-      for (int j = 0; j < o.jm; ++j) {
-        for (int i = 0; i < o.im; ++i) values[static_cast<size_t>(j) * o.im + i] = surface_value(slice, g, i, j, rng);
-      }
-      apply_marks(6, slice);
-      out.write(values);
-    }
-    out.close();
-  }
-
+  write_records(o, g, rng);
   // A global grid in thousandths of a degree, south to north, from 0 E.
   i2m::RunControl rc;
   rc.model_name = "SYNTHETIC data time";
@@ -281,8 +285,8 @@ void write_data_time(const Options& o) {
   rc.la1 = -90000;
   rc.la2 = -90000 + (o.jm - 1) * rc.dj;
   rc.lo2 = (o.im - 1) * rc.di;
-  write_text(o.dir + "/InputModelInf.txt", i2m::format_run_control(rc, o.levels));
-  write_text(o.dir + "/adate.txt", "2024010100\n");
+  write_text(o.dir + "/" + i2m::kRunControlName, i2m::format_run_control(rc, o.levels));
+  write_text(o.dir + "/" + i2m::kDateName, "2024010100\n");
 }
 
 }  // namespace

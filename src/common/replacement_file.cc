@@ -32,30 +32,27 @@ std::string temporary_name(const std::string& path, unsigned number) {
 ReplacementFile::ReplacementFile(std::string path) : path_(std::move(path)) {
   for (;;) {
     temporary_ = temporary_name(path_, next_number++);
-    fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd_ >= 0) return;
+    fd_ = UniqueFd(::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (fd_.valid()) return;
     // A file left by a killed process whose number this one now has.
     if (errno != EEXIST) fail_file_errno(path_, "cannot create");
   }
 }
 
 ReplacementFile::~ReplacementFile() {
-  if (fd_ >= 0) ::close(fd_);
+  fd_ = UniqueFd();
   if (!committed_ && !temporary_.empty()) ::unlink(temporary_.c_str());
 }
 
 ReplacementFile::ReplacementFile(ReplacementFile&& other) noexcept
-    : path_(std::move(other.path_)), temporary_(std::move(other.temporary_)), fd_(other.fd_),
+    : path_(std::move(other.path_)), temporary_(std::move(other.temporary_)), fd_(std::move(other.fd_)),
       committed_(other.committed_) {
-  other.fd_ = -1;
   other.temporary_.clear();
 }
 
 void ReplacementFile::close() {
-  if (fd_ < 0) return;
-  const int fd = fd_;
-  fd_ = -1;
-  if (::close(fd) != 0) fail_file_errno(path_, "cannot write");
+  // A close that fails loses what the system still held of the file.
+  if (fd_.valid() && ::close(fd_.release()) != 0) fail_file_errno(path_, "cannot write");
 }
 
 void ReplacementFile::commit() {

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "common/file_io.h"
+
 namespace i2m {
 
 class ReplacementFile {
@@ -23,7 +25,7 @@ class ReplacementFile {
   ReplacementFile& operator=(const ReplacementFile&) = delete;
 
   // The descriptor of the temporary file, open for writing until close().
-  int fd() const { return fd_; }
+  int fd() const { return fd_.get(); }
   // The final name: the one diagnostics give.
   const std::string& path() const { return path_; }
   // Where a library that opens files by name writes.
@@ -38,7 +40,7 @@ class ReplacementFile {
  private:
   std::string path_;
   std::string temporary_;
-  int fd_ = -1;
+  UniqueFd fd_;
   bool committed_ = false;
 };
 

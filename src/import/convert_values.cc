@@ -37,4 +37,14 @@ size_t convert_row(const double* in, size_t n, double divisor, bool reversed, fl
   return missing;
 }
 
+size_t convert_field(const double* in, size_t ni, size_t nj, bool north_first, bool east_first, double divisor,
+                     float* out) {
+  size_t missing = 0;
+  for (size_t j = 0; j < nj; ++j) {
+    const double* row = in + (north_first ? nj - 1 - j : j) * ni;
+    missing += convert_row(row, ni, divisor, east_first, out + j * ni);
+  }
+  return missing;
+}
+
 }  // namespace i2m

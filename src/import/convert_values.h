@@ -14,4 +14,10 @@ namespace i2m {
 // number of missing points.
 size_t convert_row(const double* in, size_t n, double divisor, bool reversed, float* out);
 
+// A whole field of ni x nj doubles, its rows stored north first or south
+// first and each row east first or west first, converted as convert_row
+// does into `out` with rows south to north and columns west to east.
+size_t convert_field(const double* in, size_t ni, size_t nj, bool north_first, bool east_first, double divisor,
+                     float* out);
+
 }  // namespace i2m

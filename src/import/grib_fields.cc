@@ -169,30 +169,24 @@ std::string unsupported_grid_type(const std::string& type) {
 
 // A grid the importer cannot take is returned with its problem set, so that
 // a listing still shows the field; importing it ends the run.
-LatLonGrid read_grid(const Keys& keys, GribLocation& location) {
+namespace {
+
+LatLonGrid unsupported(std::string reason) {
   LatLonGrid g;
-  auto unsupported = [&g](std::string reason) {
-    g = LatLonGrid{};
-    g.problem = std::move(reason);
-    return g;
-  };
-  const std::string type = grid_type_of(keys);
-  if (type != "regular_ll") return unsupported(unsupported_grid_type(type));
-  if (keys.get_long("jPointsAreConsecutive") != 0) return unsupported("columns stored before rows cannot be imported");
-  g.ni = static_cast<int32_t>(keys.get_long("Ni"));
-  g.nj = static_cast<int32_t>(keys.get_long("Nj"));
-  if (g.ni < 2 || g.nj < 2) {
-    return unsupported("a grid of " + std::to_string(g.ni) + " x " + std::to_string(g.nj) + " points (at least 2 x 2 are needed)");
-  }
-  location.south_first = keys.get_long("jScansPositively") != 0;
-  location.east_first = keys.get_long("iScansNegatively") != 0;
+  g.problem = std::move(reason);
+  return g;
+}
+
+// The south-west corner and the steps, from the corners in scanning order;
+// "" or why the corners describe no grid the importer can take.
+std::string read_corners(const Keys& keys, const GribLocation& location, LatLonGrid& g) {
   const double lat_first = keys.get_double("latitudeOfFirstGridPointInDegrees");
   const double lat_last = keys.get_double("latitudeOfLastGridPointInDegrees");
   const double lon_first = keys.get_double("longitudeOfFirstGridPointInDegrees");
   const double lon_last = keys.get_double("longitudeOfLastGridPointInDegrees");
   g.south = location.south_first ? lat_first : lat_last;
   const double north = location.south_first ? lat_last : lat_first;
-  if (!(north > g.south)) return unsupported("its latitudes do not run in its scanning direction");
+  if (!(north > g.south)) return "its latitudes do not run in its scanning direction";
   g.west = location.east_first ? lon_last : lon_first;
   double span = (location.east_first ? lon_first : lon_last) - g.west;
   if (span <= 0) span += 360.0;
@@ -205,9 +199,27 @@ LatLonGrid read_grid(const Keys& keys, GribLocation& location) {
   const double derived[] = {g.dlon, g.dlat};
   for (int d = 0; d < 2; ++d) {
     if (stated[d] > 0 && stated[d] < 360 && std::fabs(stated[d] - derived[d]) > 0.0005) {
-      return unsupported("its corners and its increment disagree: the points are not equally spaced");
+      return "its corners and its increment disagree: the points are not equally spaced";
     }
   }
+  return "";
+}
+
+}  // namespace
+
+LatLonGrid read_grid(const Keys& keys, GribLocation& location) {
+  const std::string type = grid_type_of(keys);
+  if (type != "regular_ll") return unsupported(unsupported_grid_type(type));
+  if (keys.get_long("jPointsAreConsecutive") != 0) return unsupported("columns stored before rows cannot be imported");
+  LatLonGrid g;
+  g.ni = static_cast<int32_t>(keys.get_long("Ni"));
+  g.nj = static_cast<int32_t>(keys.get_long("Nj"));
+  if (g.ni < 2 || g.nj < 2) {
+    return unsupported("a grid of " + std::to_string(g.ni) + " x " + std::to_string(g.nj) + " points (at least 2 x 2 are needed)");
+  }
+  location.south_first = keys.get_long("jScansPositively") != 0;
+  location.east_first = keys.get_long("iScansNegatively") != 0;
+  if (const std::string problem = read_corners(keys, location, g); !problem.empty()) return unsupported(problem);
   const long points = keys.get_long("numberOfDataPoints");
   if (static_cast<size_t>(points) != g.points()) {
     return unsupported("holds " + std::to_string(points) + " points for a grid of " + std::to_string(g.ni) + " x " +

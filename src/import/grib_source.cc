@@ -237,14 +237,8 @@ size_t GribSource::read(const FieldInfo& field, float* values) const {
   thread_local std::vector<double> decoded;  // kept per thread and reused
   decode(field, decoded);
   const GribLocation& at = locations_[field.locator];
-  const auto ni = static_cast<size_t>(field.grid.ni);
-  const auto nj = static_cast<size_t>(field.grid.nj);
-  size_t missing = 0;
-  for (size_t j = 0; j < nj; ++j) {
-    const double* row = decoded.data() + (at.south_first ? j : nj - 1 - j) * ni;
-    missing += convert_row(row, ni, at.divisor, at.east_first, values + j * ni);
-  }
-  return missing;
+  return convert_field(decoded.data(), static_cast<size_t>(field.grid.ni), static_cast<size_t>(field.grid.nj),
+                       !at.south_first, at.east_first, at.divisor, values);
 }
 
 }  // namespace

@@ -15,6 +15,8 @@
 
 namespace i2m {
 
+// The sources stay open for as long as the inventory lives: reading a
+// field (Source::read) goes to them.
 struct Inventory {
   std::vector<OpenedSource> sources;  // in command-line order
   std::vector<FieldInfo> fields;  // recognised and unique, by time, quantity, level

@@ -293,14 +293,8 @@ size_t NetcdfSource::read(const FieldInfo& field, float* values) const {
   thread_local std::vector<double> slab;  // kept per thread and reused
   const Location& at = locations_[field.locator];
   read_slab(at, field.place, slab);
-  const auto ni = static_cast<size_t>(grid_.ni), nj = static_cast<size_t>(grid_.nj);
-  const double divisor = recognised_[at.variable].divisor;
-  size_t missing = 0;
-  for (size_t j = 0; j < nj; ++j) {
-    const double* row = slab.data() + (north_first_ ? nj - 1 - j : j) * ni;
-    missing += convert_row(row, ni, divisor, east_first_, values + j * ni);
-  }
-  return missing;
+  return convert_field(slab.data(), static_cast<size_t>(grid_.ni), static_cast<size_t>(grid_.nj), north_first_,
+                       east_first_, recognised_[at.variable].divisor, values);
 }
 
 }  // namespace

@@ -68,15 +68,6 @@ void remove_file(const std::string& path) {
 
 }  // namespace
 
-OutputFolder::~OutputFolder() {
-  if (lock_fd_ >= 0) ::close(lock_fd_);
-}
-
-OutputFolder::OutputFolder(OutputFolder&& other) noexcept
-    : lock_fd_(other.lock_fd_), cleared_(std::move(other.cleared_)) {
-  other.lock_fd_ = -1;
-}
-
 OutputFolder OutputFolder::claim(const ImportPlan& plan, const std::string& dir, bool replace) {
   std::error_code error;
   fs::create_directories(dir, error);

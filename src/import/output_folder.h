@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/file_io.h"
 #include "import/plan.h"
 
 namespace i2m {
@@ -21,19 +22,13 @@ class OutputFolder {
   // removed first.
   static OutputFolder claim(const ImportPlan& plan, const std::string& dir, bool replace);
 
-  // Lets the lock go.
-  ~OutputFolder();
-  OutputFolder(OutputFolder&& other) noexcept;
-  OutputFolder(const OutputFolder&) = delete;
-  OutputFolder& operator=(const OutputFolder&) = delete;
-  OutputFolder& operator=(OutputFolder&&) = delete;
 
   // The record files `replace` removed, by name.
   const std::vector<std::string>& cleared() const { return cleared_; }
 
  private:
-  explicit OutputFolder(int lock_fd) : lock_fd_(lock_fd) {}
-  int lock_fd_;
+  explicit OutputFolder(int lock_fd) : lock_(lock_fd) {}
+  UniqueFd lock_;  // held until the import ends
   std::vector<std::string> cleared_;
 };
 

@@ -12,11 +12,6 @@
 namespace i2m {
 namespace {
 
-constexpr Quantity kUpperAir[] = {Quantity::height, Quantity::relative_humidity, Quantity::specific_humidity,
-                                  Quantity::temperature, Quantity::zonal_wind, Quantity::meridional_wind};
-constexpr Quantity kSurface[] = {Quantity::land_sea_mask, Quantity::mean_sea_level_pressure,
-                                 Quantity::surface_pressure, Quantity::topography};
-
 // The top depths of the four shallowest layers the sources hold.
 std::vector<double> soil_layers(const Inventory& inv, Quantity q) {
   std::vector<double> tops;
@@ -79,12 +74,12 @@ DataTimePlan plan_data_time(const Inventory& inv, const ImportPlan& plan, int64_
   d.file_name = lower(plan.control.model_name) + "_" + format_data_time(time) + ".bin";
   const int32_t lm = plan.control.lm;
   d.records.resize(static_cast<size_t>(input_record_count(lm)));
-  for (Quantity q : kUpperAir) {
+  for (Quantity q : kUpperAirOrder) {
     for (int32_t k = 1; k <= lm; ++k) {
       d.records[input_record_number(upper_air_field(q), k, lm) - 1] = upper_air_record(inv, time, q, plan.levels.kept[k - 1]);
     }
   }
-  for (Quantity q : kSurface) d.records[input_record_number(InputField::slp, surface_slice(q, 1), lm) - 1] = surface_record(inv, time, q, 1, {});
+  for (Quantity q : kSurfaceOrder) d.records[input_record_number(InputField::slp, surface_slice(q, 1), lm) - 1] = surface_record(inv, time, q, 1, {});
   for (int layer = 1; layer <= kSoilLayers; ++layer) {
     for (int s = 0; s < 2; ++s) {
       const Quantity q = s == 0 ? Quantity::soil_temperature : Quantity::soil_moisture;

@@ -1,6 +1,9 @@
 // What an import writes, decided before a byte is written: for every data
 // time the file name and, for each of its 6 lm + 12 records, where the
 // values come from. Plain data, printed by --list and the summary.
+//
+// A plan points into the inventory it was made from (RecordPlan's fields
+// are that inventory's): it is valid while that inventory lives, unchanged.
 #pragma once
 
 #include <cstdint>

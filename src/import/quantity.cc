@@ -68,14 +68,9 @@ int record_kind(Quantity q, int layer) {
 }
 
 std::string record_kind_name(int kind) {
-  static constexpr Quantity kUpper[] = {Quantity::height, Quantity::relative_humidity,
-                                        Quantity::specific_humidity, Quantity::temperature,
-                                        Quantity::zonal_wind, Quantity::meridional_wind};
-  static constexpr Quantity kSurface[] = {Quantity::land_sea_mask, Quantity::mean_sea_level_pressure,
-                                          Quantity::surface_pressure, Quantity::topography};
-  if (kind < 6) return std::string(quantity_name(kUpper[kind]));
+  if (kind < kUpperAirQuantities) return std::string(quantity_name(kUpperAirOrder[kind]));
   const int slice = kind - 5;
-  if (slice <= 4) return std::string(quantity_name(kSurface[slice - 1]));
+  if (slice <= 4) return std::string(quantity_name(kSurfaceOrder[slice - 1]));
   const Quantity soil = slice % 2 == 1 ? Quantity::soil_temperature : Quantity::soil_moisture;
   return std::string(quantity_name(soil)) + " layer " + std::to_string((slice - 3) / 2);
 }

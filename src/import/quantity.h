@@ -31,6 +31,14 @@ enum class Quantity : uint8_t {
 inline constexpr int kUpperAirQuantities = 6;
 inline constexpr int kSoilLayers = 4;
 
+// The record file's order: the upper-air fields (ht, rh, q, tp, uw, vw),
+// then the four surface fields before the soil layers.
+inline constexpr Quantity kUpperAirOrder[kUpperAirQuantities] = {
+    Quantity::height,      Quantity::relative_humidity, Quantity::specific_humidity,
+    Quantity::temperature, Quantity::zonal_wind,        Quantity::meridional_wind};
+inline constexpr Quantity kSurfaceOrder[] = {Quantity::land_sea_mask, Quantity::mean_sea_level_pressure,
+                                             Quantity::surface_pressure, Quantity::topography};
+
 inline bool is_upper_air(Quantity q) { return static_cast<int>(q) < kUpperAirQuantities; }
 inline bool is_soil(Quantity q) { return q == Quantity::soil_temperature || q == Quantity::soil_moisture; }
 

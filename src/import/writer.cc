@@ -4,17 +4,15 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
-#include <exception>
 #include <filesystem>
-#include <mutex>
 #include <thread>
 #include <vector>
 
 #include "common/constants.h"
 #include "common/failure.h"
 #include "common/file_io.h"
+#include "common/parallel.h"
 #include "common/replacement_file.h"
 #include "control/run_control_writer.h"
 #include "import/data_time.h"
@@ -129,35 +127,17 @@ int64_t write_record(const FieldReader& reader, const RecordPlan& plan, int64_t 
 // records in turn; each record lands at its fixed offset.
 void write_data_time(const Inventory& inv, const ImportPlan& plan, const DataTimePlan& d, ReplacementFile& file,
                      std::vector<Buffers>& buffers, MissingTally& tally) {
-  const int fd = file.fd();
-  const std::string& path = file.path();
   const FieldReader reader(inv, plan.window);
-  std::atomic<size_t> next{0};
-  std::atomic<bool> failed{false};
-  std::exception_ptr error;
-  std::mutex mutex;
-  auto work = [&](Buffers& b) {
-    MissingTally mine{};
-    try {
-      for (size_t r = next++; r < d.records.size() && !failed; r = next++) {
-        mine[static_cast<size_t>(d.records[r].tally)] +=
-            write_record(reader, d.records[r], static_cast<int64_t>(r) + 1, b, fd, path);
-      }
-    } catch (...) {
-      std::lock_guard<std::mutex> lock(mutex);
-      if (!error) error = std::current_exception();
-      failed = true;
-    }
-    std::lock_guard<std::mutex> lock(mutex);
+  std::vector<MissingTally> per_worker(buffers.size(), MissingTally{});
+  run_in_parallel(d.records.size(), static_cast<int>(buffers.size()), [&](size_t r, int worker) {
+    const auto w = static_cast<size_t>(worker);
+    per_worker[w][static_cast<size_t>(d.records[r].tally)] +=
+        write_record(reader, d.records[r], static_cast<int64_t>(r) + 1, buffers[w], file.fd(), file.path());
+  });
+  for (const MissingTally& mine : per_worker) {
     for (size_t k = 0; k < tally.size(); ++k) tally[k] += mine[k];
-  };
-  std::vector<std::thread> workers;
-  for (size_t w = 1; w < buffers.size(); ++w) workers.emplace_back(work, std::ref(buffers[w]));
-  work(buffers[0]);
-  for (std::thread& t : workers) t.join();
-  // The unfinished file goes with `file`, unless committed.
-  if (error) std::rethrow_exception(error);
-  file.commit();
+  }
+  file.commit();  // on a failure the unfinished file goes with `file`
 }
 
 // Writes `text` to `path` through a temporary name of this process's own.

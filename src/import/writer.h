@@ -24,8 +24,9 @@ using MissingTally = std::array<int64_t, kRecordKinds>;
 // YYYYMMDDHH) into `dir`, which must exist.
 void write_control_files(const ImportPlan& plan, const std::string& dir);
 
-// Writes every data time of the plan into `dir` and prints one progress
-// line per data time to `progress` as it completes. Reads and decodes on
+// Writes every data time of the plan (made from `inv`) into `dir`, which
+// must exist, and prints one progress line per data time to `progress` as
+// it completes. Reads and decodes on
 // `threads` threads (sources whose library is not thread-safe take turns
 // inside the library only). Ends the run with exit status 2 on the first
 // failure, after removing the unfinished file.

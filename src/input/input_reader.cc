@@ -38,13 +38,8 @@ class RecordFileReader {
         fd_(open_for_reading(path)),
         field_bytes_(field_bytes),
         records_needed_(records_needed) {
-    ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+    ::posix_fadvise(fd_.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
   }
-  ~RecordFileReader() {
-    if (fd_ >= 0) ::close(fd_);  // only after a failure: close() has run otherwise
-  }
-  RecordFileReader(const RecordFileReader&) = delete;
-  RecordFileReader& operator=(const RecordFileReader&) = delete;
 
   // Reads record r's first field_bytes bytes into `data` and checks both
   // of its markers; leaves the position at the next record. Reads strictly
@@ -57,10 +52,10 @@ class RecordFileReader {
                          std::to_string(field_bytes_) + " (read past the end of the record)");
     }
     const auto wanted = static_cast<size_t>(field_bytes_);
-    if (read_next(fd_, path_, data, wanted) < wanted) fail_record(r, "end of file inside the record");
-    skip_bytes(fd_, path_, length - field_bytes_);
+    if (read_next(fd_.get(), path_, data, wanted) < wanted) fail_record(r, "end of file inside the record");
+    skip_bytes(fd_.get(), path_, length - field_bytes_);
     unsigned char marker[4];
-    if (read_next(fd_, path_, marker, 4) < 4) fail_record(r, "end of file before its trailing length marker");
+    if (read_next(fd_.get(), path_, marker, 4) < 4) fail_record(r, "end of file before its trailing length marker");
     const int32_t trailer = decode_le32(marker);
     if (trailer != length) {
       fail_record(r, "trailing length marker " + std::to_string(trailer) +
@@ -68,16 +63,12 @@ class RecordFileReader {
     }
   }
 
-  void close() {
-    const int fd = fd_;
-    fd_ = -1;
-    close_file(fd, path_);
-  }
+  void close() { fd_.close(path_); }
 
  private:
   int32_t read_leading_marker(int64_t r) {
     unsigned char marker[4];
-    const size_t got = read_next(fd_, path_, marker, 4);
+    const size_t got = read_next(fd_.get(), path_, marker, 4);
     if (got == 0) {
       fail_file(path_, "end of file before record " + std::to_string(r) + " (the file holds " +
                            std::to_string(r - 1) + " records, a run needs " +
@@ -92,7 +83,7 @@ class RecordFileReader {
   }
 
   std::string path_;
-  int fd_;
+  UniqueFd fd_;  // closed with the reader when a failure ends the run first
   int64_t field_bytes_;
   int64_t records_needed_;
 };

@@ -71,27 +71,28 @@ int report(const Command& c) {
   return 0;
 }
 
-}  // namespace
+// The subcommands, as their options are set up.
+struct Subcommands {
+  CLI::App* summary;
+  CLI::App* ctl;
+  CLI::App* picture;
+  CLI::App* season;
+};
 
-int main(int argc, char** argv) {
-  Command c;
-  CLI::App app{
-      "Reads WORK_FILE (a converter's .ZEPwrk file) and the .gdsinfo file beside it.\n"
-      "Exit status 2: a usage error, or a missing, short or mismatched file."};
-  i2m::add_standard_flags(app, "inspect_work_file");
-  app.require_subcommand(1);
-  CLI::App* summary = app.add_subcommand(
+const char* const kBoundsHelp = "A bounds file (NAME MIN MAX per line) changing the default bounds";
+
+void add_summary_and_ctl(CLI::App& app, Command& c, Subcommands& s) {
+  s.summary = app.add_subcommand(
       "summary",
       "One line per record (field, unit, level, min, max, mean over values that are neither -99999.0 nor NaN, "
       "counts of -99999.0, NaN, infinite and zero values, zeros of soil fields at sea, values outside the field's "
       "bounds) and a verdict. Exit 0: ready for the model; 1: a record holds -99999.0, NaN or infinities, values "
       "outside its bounds or one value everywhere, a soil field zeros over land, or heights do not rise.");
-  CLI::App* ctl = app.add_subcommand("ctl", "Writes WORK_FILE.ctl, a GrADS descriptor (also for cdo import_binary).");
-  CLI::App* picture = app.add_subcommand("png", "Writes a picture of one record to WORK_FILE.RECORD.png.");
-  for (CLI::App* sub : {summary, ctl, picture}) sub->add_option("WORK_FILE", c.work, "The work file")->required();
-  summary->add_option("--bounds", c.bounds, "A bounds file (NAME MIN MAX per line) changing the default bounds")
-      ->type_name("FILE");
-  ctl->add_option("--time", c.time, "Its one time step: YYYYMMDDHH, YYYYMMDD or a GrADS time")
+  s.summary->add_option("WORK_FILE", c.work, "The work file")->required();
+  s.summary->add_option("--bounds", c.bounds, kBoundsHelp)->type_name("FILE");
+  s.ctl = app.add_subcommand("ctl", "Writes WORK_FILE.ctl, a GrADS descriptor (also for cdo import_binary).");
+  s.ctl->add_option("WORK_FILE", c.work, "The work file")->required();
+  s.ctl->add_option("--time", c.time, "Its one time step: YYYYMMDDHH, YYYYMMDD or a GrADS time")
       ->capture_default_str()
       ->type_name("YYYYMMDDHH")
       ->check(CLI::Validator(
@@ -104,68 +105,93 @@ int main(int argc, char** argv) {
             }
           },
           ""));
-  picture
+}
+
+void add_picture(CLI::App& app, Command& c, Subcommands& s) {
+  s.picture = app.add_subcommand("png", "Writes a picture of one record to WORK_FILE.RECORD.png.");
+  s.picture->add_option("WORK_FILE", c.work, "The work file")->required();
+  s.picture
       ->add_option("RECORD", c.record,
                    "A record number, a surface field (lsm msl sp topo st1 sm1 ... sm4) or a 3-D field and level "
                    "in hPa (u v z q t, e.g. t:850); or wind:LEVEL, the wind speed with arrows from u and v")
       ->required();
-  picture->add_option("--output", c.output, "The picture's file")->type_name("FILE");
-  picture->add_option("--time", c.picture_time, "The data time in the title (default: a 10-digit date in the file name)")
+  s.picture->add_option("--output", c.output, "The picture's file")->type_name("FILE");
+  s.picture->add_option("--time", c.picture_time, "The data time in the title (default: a 10-digit date in the file name)")
       ->type_name("TEXT");
-  picture
-      ->add_option("--range", c.range, "A fixed colour scale, so that pictures of many data times compare")
+  s.picture->add_option("--range", c.range, "A fixed colour scale, so that pictures of many data times compare")
       ->type_name("MIN/MAX")
       ->check(CLI::Validator(
           [](std::string& text) {
             return inspect::parse_range(text) ? std::string() : "expected two numbers MIN/MAX with MIN < MAX";
           },
           ""));
-  picture->add_flag("--svg", c.svg, "Writes SVG instead of PNG");
+  s.picture->add_flag("--svg", c.svg, "Writes SVG instead of PNG");
+}
 
-  CLI::App* season = app.add_subcommand(
+void add_report(CLI::App& app, Command& c, Subcommands& s) {
+  s.season = app.add_subcommand(
       "report", "Writes DIR/index.html, a page over many work files: verdicts, key fields, thumbnails and a chart.");
-  season->add_option("WORK_FILE", c.report.work_files, "The work files of a season")->required();
-  season->add_option("--out", c.report.out_dir, "The report's folder")->required()->type_name("DIR");
-  season->add_option("--thumbnails", c.report.thumbnails, "The fields shown as thumbnails")
+  s.season->add_option("WORK_FILE", c.report.work_files, "The work files of a season")->required();
+  s.season->add_option("--out", c.report.out_dir, "The report's folder")->required()->type_name("DIR");
+  s.season->add_option("--thumbnails", c.report.thumbnails, "The fields shown as thumbnails")
       ->capture_default_str()
       ->delimiter(',')
       ->type_name("RECORD,...");
   c.report.threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  season->add_option("--bounds", c.bounds, "A bounds file (NAME MIN MAX per line) changing the default bounds")
-      ->type_name("FILE");
-  season->add_option("--threads", c.report.threads, "Threads that read and draw")
+  s.season->add_option("--bounds", c.bounds, kBoundsHelp)->type_name("FILE");
+  s.season->add_option("--threads", c.report.threads, "Threads that read and draw")
       ->capture_default_str()
       ->check(CLI::Range(1, 256));
+}
 
+int run(Command& c, const Subcommands& s) {
+  if (!c.bounds.empty()) c.report.bounds.read_file(c.bounds);
+  if (s.summary->parsed()) return inspect::print_work_file_summary(inspect::read_layout(c.work), c.report.bounds, stdout);
+  if (s.ctl->parsed()) {
+    const std::string path = inspect::write_grads_descriptor(inspect::read_layout(c.work), inspect::grads_time(c.time));
+    std::printf("wrote %s\n", path.c_str());
+    return 0;
+  }
+  return s.season->parsed() ? report(c) : png(c);
+}
+
+// Runs the subcommand; a failure ends with one line on standard error.
+int run_reporting_failures(Command& c, const Subcommands& s) {
+  try {
+    return run(c, s);
+  } catch (const i2m::RunFailure& failure) {  // a file the shared writers could not write
+    std::fprintf(stderr, "inspect_work_file: %s\n", failure.message.c_str());
+    return failure.status;
+  } catch (const inspect::InspectError& e) {
+    std::fprintf(stderr, "inspect_work_file: %s\n", e.what());
+    return 2;
+  } catch (const std::exception& e) {
+    const i2m::RunFailure failure = i2m::failure_of(e);
+    std::fprintf(stderr, "inspect_work_file: %s\n", failure.message.c_str());
+    return failure.status;
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Command c;
+  CLI::App app{
+      "Reads WORK_FILE (a converter's .ZEPwrk file) and the .gdsinfo file beside it.\n"
+      "Exit status 2: a usage error, or a missing, short or mismatched file."};
+  i2m::add_standard_flags(app, "inspect_work_file");
+  app.require_subcommand(1);
+  Subcommands subcommands{};
+  add_summary_and_ctl(app, c, subcommands);
+  add_picture(app, c, subcommands);
+  add_report(app, c, subcommands);
   const std::vector<std::string> args = in_subcommand_order(argc, argv);
   std::vector<char*> pointers;
   for (const std::string& a : args) pointers.push_back(const_cast<char*>(a.c_str()));
   if (const auto status = i2m::parse_command_line(app, static_cast<int>(pointers.size()), pointers.data())) {
     return *status;
   }
-  int status = 2;
-  try {
-    if (!c.bounds.empty()) c.report.bounds.read_file(c.bounds);
-    if (summary->parsed()) {
-      status = inspect::print_work_file_summary(inspect::read_layout(c.work), c.report.bounds, stdout);
-    } else if (ctl->parsed()) {
-      const std::string path = inspect::write_grads_descriptor(inspect::read_layout(c.work), inspect::grads_time(c.time));
-      std::printf("wrote %s\n", path.c_str());
-      status = 0;
-    } else {
-      status = season->parsed() ? report(c) : png(c);
-    }
-  } catch (const i2m::RunFailure& failure) {  // a file the shared writers could not write
-    std::fprintf(stderr, "inspect_work_file: %s\n", failure.message.c_str());
-    status = failure.status;
-  } catch (const inspect::InspectError& e) {
-    std::fprintf(stderr, "inspect_work_file: %s\n", e.what());
-    status = 2;
-  } catch (const std::exception& e) {
-    const i2m::RunFailure failure = i2m::failure_of(e);
-    std::fprintf(stderr, "inspect_work_file: %s\n", failure.message.c_str());
-    status = failure.status;
-  }
+  const int status = run_reporting_failures(c, subcommands);
   inspect::release_drawing_caches();
   return status;
 }

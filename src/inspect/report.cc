@@ -1,17 +1,14 @@
 #include "inspect/report.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <cmath>
-#include <exception>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
-#include <thread>
 #include <tuple>
 
 #include "common/file_io.h"
+#include "common/parallel.h"
 #include "common/replacement_file.h"
 #include "inspect/picture.h"
 #include "inspect/report_page.h"
@@ -59,31 +56,6 @@ ReportRow read_row(const std::string& work, size_t index, const ReportOptions& o
   return row;
 }
 
-// Runs job(n) for n in [0, count) on `threads` threads; rethrows the first
-// failure once every thread has stopped.
-template <typename Job>
-void in_parallel(size_t count, int threads, const Job& job) {
-  std::atomic<size_t> next{0};
-  std::exception_ptr error;
-  std::mutex mutex;
-  auto work = [&] {
-    for (size_t n = next++; n < count; n = next++) {
-      try {
-        job(n);
-      } catch (...) {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (!error) error = std::current_exception();
-        next = count;
-      }
-    }
-  };
-  std::vector<std::thread> pool;
-  for (int t = 1; t < threads && static_cast<size_t>(t) < count; ++t) pool.emplace_back(work);
-  work();
-  for (std::thread& t : pool) t.join();
-  if (error) std::rethrow_exception(error);
-}
-
 // One colour range per thumbnail field over the whole season, so that the
 // thumbnails of a column compare.
 ColourScale season_scale(const std::vector<ReportRow>& rows, size_t t) {
@@ -126,8 +98,8 @@ ReportResult write_report(const ReportOptions& options) {
   const std::vector<std::string>& choices = options.thumbnails;
   std::vector<ReportRow> rows(options.work_files.size());
   std::vector<std::vector<std::string>> titles(rows.size(), std::vector<std::string>(choices.size()));
-  in_parallel(rows.size(), options.threads,
-              [&](size_t n) { rows[n] = read_row(options.work_files[n], n, options, titles[n]); });
+  i2m::run_in_parallel(rows.size(), options.threads,
+                       [&](size_t n, int) { rows[n] = read_row(options.work_files[n], n, options, titles[n]); });
   // In time order; files whose names carry no date after the rest, by name.
   std::stable_sort(rows.begin(), rows.end(), [](const ReportRow& a, const ReportRow& b) {
     return std::make_tuple(a.time.empty(), a.time, a.work) < std::make_tuple(b.time.empty(), b.time, b.work);
@@ -141,7 +113,7 @@ ReportResult write_report(const ReportOptions& options) {
     if (columns[t].title.empty()) throw InspectError("--thumbnails: no work file holds the record \"" + choices[t] + "\"");
     columns[t].scale = season_scale(rows, t);
   }
-  in_parallel(rows.size() * choices.size(), options.threads, [&](size_t job) {
+  i2m::run_in_parallel(rows.size() * choices.size(), options.threads, [&](size_t job, int) {
     const ReportRow& row = rows[job / choices.size()];
     const size_t t = job % choices.size();
     if (row.thumbnails[t].present) draw_pictures(row, t, choices[t], columns[t].scale, options.out_dir);

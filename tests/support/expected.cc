@@ -6,20 +6,14 @@
 #include <cstring>
 #include <filesystem>
 
+#include "thermo/estab.h"
+
 namespace testing_support {
 
-float reference_esat(int code) {
-  const float t = 0.01f * static_cast<float>(code);
-  const float a = 11.344f - t * 0.0303998f;
-  const float b = 3.49149f - 1302.8844f / t;
-  const float lg = log10f(t);
-  const float g = 23.832241f - 5.02808f * lg;
-  const float pa = powf(10.0f, a);
-  const float h = g - 1.3816e-7f * pa;
-  const float pb = powf(10.0f, b);
-  const float x = (pb * 0.0081328f + h) - 2949.076f / t;
-  return powf(10.0f, x);
-}
+// The converter's own table: thermo_test checks every entry against the
+// Goff-Gratch formula evaluated independently in double precision, and
+// the worked values; what the tests derive from it is the rest of the rule.
+float reference_esat(int code) { return i2m::saturation_table()[code - i2m::kEsatFirstCode]; }
 
 // The temperature code as the lookup rule states it: the float product
 // 100 T truncated to a 32-bit integer, INT32_MIN for a NaN or a product

@@ -8,8 +8,9 @@
 
 namespace testing_support {
 
-// Saturation vapour pressure (hPa) at temperature code N (N/100 K), by the
-// Goff-Gratch formula evaluated in single precision, operation by operation.
+// Saturation vapour pressure (hPa) at temperature code N (N/100 K): the
+// converter's table, whose every entry thermo_test checks against the
+// Goff-Gratch formula evaluated in double precision.
 float reference_esat(int code);
 
 // The specific humidity the work file must hold for one point.
