@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <functional>
 #include <optional>
 #include <string>
@@ -298,6 +299,10 @@ int main(int argc, char** argv) {
   try {
     write_data_time(*options);
   } catch (const i2m::RunFailure& failure) {
+    std::fprintf(stderr, "make_data_time: %s\n", failure.message.c_str());
+    return failure.status;
+  } catch (const std::exception& e) {
+    const i2m::RunFailure failure = i2m::failure_of(e);
     std::fprintf(stderr, "make_data_time: %s\n", failure.message.c_str());
     return failure.status;
   }
