@@ -7,8 +7,6 @@ namespace i2m {
 
 float esat[kEsatEntries];
 
-namespace {
-
 // Every operation is done in float and rounded on its own (the build
 // forbids contraction into fused multiply-adds); std::log10 and std::pow on
 // float arguments are the platform's single-precision functions. Do not
@@ -22,8 +20,6 @@ float saturation_pressure(int32_t code) {
   const float x = (std::pow(10.0f, b) * 0.0081328f + h) - 2949.076f / t;
   return std::pow(10.0f, x);
 }
-
-}  // namespace
 
 void es_ini() {
   static std::once_flag filled;

@@ -15,6 +15,10 @@ inline constexpr int32_t kEsatEntries = kEsatLastCode - kEsatFirstCode + 1;
 // Entry for temperature code N (N / 100 K) sits at esat[N - 15000].
 extern float esat[kEsatEntries];
 
+// The entry for code N: Goff-Gratch at N / 100 K, single precision
+// throughout, every operation rounded on its own.
+float saturation_pressure(int32_t code);
+
 // Computes every entry (Goff-Gratch, single precision throughout), once: a
 // later call finds the table filled. The converter calls it first thing.
 void es_ini();

@@ -12,9 +12,9 @@ namespace {
 // costly division included, runs on whole vectors.
 constexpr size_t kBlock = 1024;
 
-void convert_block(const float* table, const float* tp, const float* rh, float pressure, float* qnew2, size_t n) {
+void convert_block(const float* tp, const float* rh, float pressure, float* qnew2, size_t n) {
   float e[kBlock];
-  for (size_t p = 0; p < n; ++p) e[p] = table[esat_index(tp[p])];
+  for (size_t p = 0; p < n; ++p) e[p] = esat[esat_index(tp[p])];
   for (size_t p = 0; p < n; ++p) {
     const float w = (0.00622f * e[p]) / (pressure - e[p]);
     qnew2[p] = rh[p] * w;
@@ -24,10 +24,10 @@ void convert_block(const float* table, const float* tp, const float* rh, float p
 }  // namespace
 
 void convert_humidity_level(const float* tp, const float* rh, float pressure, float* qnew2, size_t points) {
-  const float* table = saturation_table();
+  es_ini();  // a no-op once the table is filled; no reader finds it empty
   for (size_t start = 0; start < points; start += kBlock) {
     const size_t n = std::min(kBlock, points - start);
-    convert_block(table, tp + start, rh + start, pressure, qnew2 + start, n);
+    convert_block(tp + start, rh + start, pressure, qnew2 + start, n);
   }
 }
 
