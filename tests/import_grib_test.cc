@@ -165,6 +165,27 @@ TEST_F(ImportGrib, RefusesAFolderOfAnotherGridUnlessToldToReplaceIt) {
   expect_era5_import(r, {{3, 2, 1}, {6, 7, 0, 1, 2}});
 }
 
+TEST_F(ImportGrib, RemovesTemporaryFilesThatAKilledImportLeftAndNoOthers) {
+  write({1, "grid_simple", false, false, nullptr});
+  ASSERT_EQ(run_command(dir.path(), "mkdir out").status, 0);
+  const std::vector<std::string> dead = {".InputModelInf.txt.77-0.part", ".adate.txt.77-3.part",
+                                         ".era5_2024010100.bin.77-1.part", ".other_1999123118.bin.5-12.part"};
+  // The converter's and inspector's temporary names, and names of no
+  // temporary file, in the same folder.
+  const std::vector<std::string> kept = {".era5_2024010100.bin.ZEPwrk.77-2.part", ".notes.part", ".era5.bin.7-0.part",
+                                         ".era5_2024010100.bin.77-.part", "era5_2024010100.bin.77-1.part"};
+  for (const std::string& name : dead) write_file(dir.file("out/" + name), "x");
+  for (const std::string& name : kept) write_file(dir.file("out/" + name), "x");
+  const RunResult r = import(dir, "--out out pl.grib sfc.grib");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("removed first (left by an import that did not finish): .InputModelInf.txt.77-0.part, "
+                       ".adate.txt.77-3.part, .era5_2024010100.bin.77-1.part, .other_1999123118.bin.5-12.part\n"),
+            std::string::npos)
+      << r.out;
+  for (const std::string& name : dead) EXPECT_FALSE(std::filesystem::exists(dir.file("out/" + name))) << name;
+  for (const std::string& name : kept) EXPECT_EQ(read_file(dir.file("out/" + name)), "x") << name;
+}
+
 TEST_F(ImportGrib, ConvertsToAWorkFileTheConverterAccepts) {
   write({1, "grid_simple", false, false, nullptr});
   ASSERT_EQ(import(dir, "--out out pl.grib sfc.grib").status, 0);

@@ -27,7 +27,32 @@ std::string temporary_name(const std::string& path, unsigned number) {
   return folder + "." + name + suffix;
 }
 
+// Strips a trailing run of digits from `text`; false when there is none.
+bool strip_digits(std::string_view& text) {
+  size_t n = text.size();
+  while (n > 0 && text[n - 1] >= '0' && text[n - 1] <= '9') --n;
+  if (n == text.size()) return false;
+  text.remove_suffix(text.size() - n);
+  return true;
+}
+
+bool strip_suffix(std::string_view& text, std::string_view suffix) {
+  if (!text.ends_with(suffix)) return false;
+  text.remove_suffix(suffix.size());
+  return true;
+}
+
 }  // namespace
+
+std::string replaced_name(std::string_view file_name) {
+  if (!file_name.starts_with('.')) return "";
+  file_name.remove_prefix(1);
+  if (!strip_suffix(file_name, ".part") || !strip_digits(file_name) || !strip_suffix(file_name, "-") ||
+      !strip_digits(file_name) || !strip_suffix(file_name, ".") || file_name.empty()) {
+    return "";
+  }
+  return std::string(file_name);
+}
 
 ReplacementFile::ReplacementFile(std::string path) : path_(std::move(path)) {
   for (;;) {

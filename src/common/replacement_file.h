@@ -6,10 +6,16 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "common/file_io.h"
 
 namespace i2m {
+
+// The name (within its folder) that a temporary file of the form
+// ".<name>.<pid>-<n>.part" was to replace, or "" for any other name: how a
+// later run recognises what a killed one left behind.
+std::string replaced_name(std::string_view file_name);
 
 class ReplacementFile {
  public:

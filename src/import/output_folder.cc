@@ -11,6 +11,7 @@
 
 #include "common/failure.h"
 #include "common/file_io.h"
+#include "common/replacement_file.h"
 #include "control/run_control.h"
 #include "control/run_control_writer.h"
 #include "input/record_layout.h"
@@ -66,6 +67,32 @@ void remove_file(const std::string& path) {
   if (::unlink(path.c_str()) != 0 && errno != ENOENT) fail_file_errno(path, "cannot remove");
 }
 
+// "<model>_<YYYYMMDDHH>.bin", the control file or the date file: the names
+// an import writes.
+bool is_import_output(const std::string& name) {
+  if (name == kRunControlName || name == kDateName) return true;
+  constexpr size_t kTail = 1 + 10 + 4;  // "_2024010112.bin"
+  if (name.size() <= kTail || !name.ends_with(".bin") || name[name.size() - kTail] != '_') return false;
+  return std::all_of(name.end() - (kTail - 1), name.end() - 4, [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Temporary files of an import that was killed before it could remove
+// them. Once the folder is locked no other import writes here, so every
+// temporary file of an import's name is a dead one's.
+std::vector<std::string> remove_leftovers(const std::string& dir) {
+  std::vector<std::string> removed;
+  std::error_code error;
+  for (const fs::directory_entry& e : fs::directory_iterator(dir, error)) {
+    const std::string name = e.path().filename().string();
+    if (!is_import_output(replaced_name(name))) continue;
+    remove_file(dir + "/" + name);
+    removed.push_back(name);
+  }
+  if (error) fail_file(dir, "cannot list the output folder: " + error.message());
+  std::sort(removed.begin(), removed.end());
+  return removed;
+}
+
 }  // namespace
 
 OutputFolder OutputFolder::claim(const ImportPlan& plan, const std::string& dir, bool replace) {
@@ -81,6 +108,7 @@ OutputFolder OutputFolder::claim(const ImportPlan& plan, const std::string& dir,
   while (::flock(fd, LOCK_EX) != 0) {
     if (errno != EINTR) fail_file_errno(dir, "cannot lock the output folder");
   }
+  folder.leftovers_ = remove_leftovers(dir);
   const std::vector<std::string> foreign = foreign_record_files(plan, dir);
   if (foreign.empty()) return folder;
   if (!replace) {

@@ -171,6 +171,9 @@ void print_import_summary(std::FILE* out, const Inventory& inv, const ImportPlan
   for (int k = 0; k < kRecordKinds; ++k) {
     std::fprintf(out, "  %-28s %lld\n", record_kind_name(k).c_str(), static_cast<long long>(missing[k]));
   }
+  if (!folder.leftovers().empty()) {
+    std::fprintf(out, "removed first (left by an import that did not finish): %s\n", join(folder.leftovers()).c_str());
+  }
   if (!folder.cleared().empty()) {
     std::fprintf(out, "removed first (--replace): %s\n", join(folder.cleared()).c_str());
   }
