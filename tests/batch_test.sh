@@ -13,11 +13,8 @@ converter=$1 make_data_time=$2 importer=$3 build=$4
 repo=$(cd "$(dirname "$0")/.." && pwd)
 command -v parallel > /dev/null 2>&1 || { echo "GNU parallel not installed: skipped"; exit 77; }
 
-failures=0
-check() {  # check DESCRIPTION COMMAND...
-  local what=$1; shift
-  if "$@"; then echo "ok: $what"; else echo "FAIL: $what"; failures=$((failures + 1)); fi
-}
+# shellcheck source=SCRIPTDIR/support/checks.sh
+source "$repo/tests/support/checks.sh"
 
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
@@ -63,8 +60,6 @@ status=0
 bash "$tools/convert_batch.sh" -j 2 --logdir "$tmp/logs" --workroot "$tmp/work" "$control" < list.txt > batch.out 2>&1 ||
   status=$?
 cat batch.out
-# The key of the n-th input: its index and its file name.
-key_of() { printf '%06d_%s' "$1" "$(basename "$2")"; }
 
 check "batch exit status is 1 when some data times did not convert" [ "$status" -eq 1 ]
 check "summary counts 18 converted" grep -qx 'converted: 18' batch.out
@@ -138,7 +133,7 @@ check "the report on the Slurm logs exits 0" [ "$status" -eq 0 ]
 check "and counts 2 converted: the blank line dropped nothing" grep -qx 'converted: 2' slurm_report.out
 for script in "$tools"/*.sh; do check "$(basename "$script") passes bash -n" bash -n "$script"; done
 if command -v shellcheck > /dev/null; then
-  check "every script passes shellcheck" shellcheck -x -P "$repo/tools" "$repo"/tools/*.sh "$repo"/tests/*.sh "$repo"/examples/*.sh \
+  check "every script passes shellcheck" shellcheck -x -P "$repo/tools" "$repo"/tools/*.sh "$repo"/tests/*.sh "$repo"/tests/support/*.sh "$repo"/examples/*.sh \
     "$repo"/bench/*.sh "$repo"/.ci/run
 fi
 
@@ -154,5 +149,4 @@ check "the imported folder converts in a batch" [ "$status" -eq 0 ]
 check "its work file equals a single run's" \
   cmp -s "$tmp/imported/gfs_2011011512.bin.ZEPwrk" "$tmp/imported_ref/gfs_2011011512.bin.ZEPwrk"
 
-if [ "$failures" -eq 0 ]; then echo "batch_test: all checks passed"; else echo "batch_test: $failures checks failed"; fi
-[ "$failures" -eq 0 ]
+finish_checks batch_test

@@ -14,12 +14,8 @@ build=$1
 repo=$(cd "$(dirname "$0")/.." && pwd)
 command -v parallel > /dev/null 2>&1 || { echo "GNU parallel not installed: skipped"; exit 77; }
 
-failures=0
-check() {  # check DESCRIPTION COMMAND...
-  local what=$1
-  shift
-  if "$@"; then echo "ok: $what"; else echo "FAIL: $what"; failures=$((failures + 1)); fi
-}
+# shellcheck source=SCRIPTDIR/support/checks.sh
+source "$repo/tests/support/checks.sh"
 all_true() {  # all_true 'TEST' 'TEST' ...: each a test(1) expression
   local t
   for t in "$@"; do eval "test $t" || return 1; done
@@ -27,11 +23,6 @@ all_true() {  # all_true 'TEST' 'TEST' ...: each a test(1) expression
 # Files of FOLDER (recursively) under a final name: all but the hidden
 # temporary ones.
 final_files() { find "$1" -type f ! -name '.*.part' -printf '%P\n' | sort; }
-count_files() {  # count_files PATH...: how many of them exist (an unmatched glob stays a pattern)
-  local n=0 f
-  for f in "$@"; do if [ -e "$f" ]; then n=$((n + 1)); fi; done
-  echo "$n"
-}
 running() {  # running TEXT: whether a process's command line holds TEXT
   local f
   for f in /proc/[0-9]*/cmdline; do
@@ -270,5 +261,4 @@ timeout 20 "$tools/inspect_work_file" summary fifo.ZEPwrk > /dev/null 2> fifo_in
 check "a FIFO as .gdsinfo: exit 2 at once" [ "$status" -eq 2 ]
 check "as not a regular file" grep -q 'fifo.ZEPwrk.gdsinfo: not a regular file' fifo_inspect.txt
 
-if [ "$failures" -eq 0 ]; then echo "faults_test: all checks passed"; else echo "faults_test: $failures checks failed"; fi
-[ "$failures" -eq 0 ]
+finish_checks faults_test

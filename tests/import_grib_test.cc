@@ -95,13 +95,6 @@ TEST_F(ImportGrib, WritesAGridStartingAt180EastFromMinus180) {
 
 bool no_relative_humidity(int v, size_t, size_t) { return v == kR; }
 
-// The converter's rule for the saturation table's code of a temperature.
-int esat_code(float t) {
-  const float product = 100.0f * t;
-  if (!(product >= 15000.0f)) return 15000;
-  return product >= 45000.0f ? 45000 : static_cast<int>(product);
-}
-
 TEST_F(ImportGrib, DerivesRelativeHumidityFromSpecificHumidity) {
   write({1, "grid_simple", false, false, no_relative_humidity});
   const RunResult r = import(dir, "--out out pl.grib sfc.grib");
@@ -129,7 +122,7 @@ TEST_F(ImportGrib, DerivesRelativeHumidityFromSpecificHumidity) {
         const double t = data.value(kT, time, k, j_north, i);
         const float q = static_cast<float>(data.value(kQ, time, k, j_north, i));
         // r = q (p - e) / (0.00622 e), e from the table at the temperature's code, in double, rounded once.
-        const double e = reference_esat(esat_code(static_cast<float>(t)));
+        const double e = reference_esat(temperature_code(static_cast<float>(t)));
         const float expected = std::isnan(t) ? 9.999e20f
                                              : static_cast<float>(static_cast<double>(q) * (p - e) /
                                                                   (static_cast<double>(0.00622f) * e));

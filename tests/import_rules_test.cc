@@ -187,13 +187,6 @@ TEST(ImportInventory, TakesOneEnsembleMemberAndRefusesAMixture) {
   EXPECT_NE(inv.find(hours_from_2024(0), Quantity::height, 85000), nullptr) << "fields of no ensemble stay";
 }
 
-// The converter's rule for the saturation table's code of a temperature.
-int esat_code(float t) {
-  const float product = 100.0f * t;
-  if (!(product >= 15000.0f)) return 15000;
-  return product >= 45000.0f ? 45000 : static_cast<int>(product);
-}
-
 TEST(ImportWriter, DerivesEachHumidityFromTheOtherWithTheConvertersTable) {
   // At 850 hPa no relative humidity, at 500 hPa no specific humidity; a
   // point of each input missing.
@@ -227,7 +220,7 @@ TEST(ImportWriter, DerivesEachHumidityFromTheOtherWithTheConvertersTable) {
     const float t = i == 2 && j == 1 ? 9.999e20f : static_cast<float>(230 + 5 * i + j);
     // Relative humidity at 850 hPa (record lm + 2): r = q (p - e) / (0.00622 e), in double, rounded once.
     const float q = i == 5 && j == 3 ? 9.999e20f : static_cast<float>(i + 8 * j) / 4096.0f;
-    const double e850 = reference_esat(esat_code(t));
+    const double e850 = reference_esat(temperature_code(t));
     const float r = t == 9.999e20f || q == 9.999e20f
                         ? 9.999e20f
                         : static_cast<float>(static_cast<double>(q) * (850.0 - e850) / (static_cast<double>(0.00622f) * e850));

@@ -19,18 +19,8 @@ for program in munged slurmctld slurmd sbatch squeue sinfo scontrol; do
 done
 [ "$(id -u)" -eq 0 ] || skip "starting slurmd needs root"
 
-failures=0
-check() {  # check DESCRIPTION COMMAND...
-  local what=$1
-  shift
-  if "$@"; then echo "ok: $what"; else echo "FAIL: $what"; failures=$((failures + 1)); fi
-}
-count_files() {  # count_files PATH...: how many of them exist
-  local n=0 f
-  for f in "$@"; do if [ -e "$f" ]; then n=$((n + 1)); fi; done
-  echo "$n"
-}
-key_of() { printf '%06d_%s' "$1" "$(basename "$2")"; }
+# shellcheck source=SCRIPTDIR/support/checks.sh
+source "$repo/tests/support/checks.sh"
 
 tmp=$(mktemp -d /tmp/i2m-slurm-XXXXXX)
 cluster=$tmp/cluster
@@ -214,5 +204,4 @@ season_slurm.sh refused cut.grib2 > refused.out 2>&1 || status=$?
 check "a season of bad input is not submitted (exit 2)" [ "$status" -eq 2 ]
 check "and its diagnostic is the importer's" grep -q '^import_data_times: .*cut.grib2' refused.out
 
-if [ "$failures" -eq 0 ]; then echo "slurm_test: all checks passed"; else echo "slurm_test: $failures checks failed"; fi
-[ "$failures" -eq 0 ]
+finish_checks slurm_test

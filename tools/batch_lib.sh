@@ -15,6 +15,13 @@
 # .gdsinfo says; verified, also when the SHA-256 of input and outputs still
 # equal the manifest's.
 
+# absolute PATH: PATH made absolute against the current folder.
+absolute() { case $1 in /*) printf '%s\n' "$1" ;; *) printf '%s\n' "$PWD/$1" ;; esac; }
+
+# value OPTION [VALUE]: an option's value; a missing one is a usage error
+# (the fail of the script that sources this file).
+value() { [ $# -ge 2 ] || fail "$1 needs a value"; printf '%s\n' "$2"; }
+
 # batch_key INDEX INPUT
 batch_key() {
   local base=${2##*/}

@@ -42,9 +42,6 @@ fail() {  # fail MESSAGE: a usage or set-up problem, exit 2
   echo "convert_batch.sh: $1" >&2
   exit 2
 }
-absolute() { case $1 in /*) printf '%s\n' "$1" ;; *) printf '%s\n' "$PWD/$1" ;; esac; }
-# An option's value; a missing one is a usage error.
-value() { [ $# -ge 2 ] || fail "$1 needs a value"; printf '%s\n' "$2"; }
 
 while [ $# -gt 0 ]; do
   case "$1" in

@@ -62,8 +62,6 @@ source "$I2M_TOOLS/locate_programs.sh"
 # shellcheck source=batch_lib.sh
 source "$I2M_TOOLS/batch_lib.sh"
 
-absolute() { case $1 in /*) printf '%s\n' "$1" ;; *) printf '%s\n' "$PWD/$1" ;; esac; }
-value() { [ $# -ge 2 ] || fail "$1 needs a value"; printf '%s\n' "$2"; }
 
 # "1-3,7,9-10" from indices in ascending order, one per line.
 ranges() {

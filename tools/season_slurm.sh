@@ -24,6 +24,8 @@ I2M_TOOLS=$here
 export I2M_TOOLS
 # shellcheck source=locate_programs.sh
 source "$here/locate_programs.sh"
+# shellcheck source=batch_lib.sh
+source "$here/batch_lib.sh"
 
 usage() {
   sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//' >&2
@@ -33,8 +35,6 @@ fail() {
   echo "season_slurm.sh: $1" >&2
   exit 2
 }
-absolute() { case $1 in /*) printf '%s\n' "$1" ;; *) printf '%s\n' "$PWD/$1" ;; esac; }
-value() { [ $# -ge 2 ] || fail "$1 needs a value"; printf '%s\n' "$2"; }
 
 throttle="" import_options=()
 while [ $# -gt 0 ]; do

@@ -144,14 +144,7 @@ void GribSource::add_fields_of_multi_field_message(std::vector<unsigned char>& b
 
 const ParameterNames& GribSource::names_of(const std::vector<long>& identity, const Keys& keys) {
   auto it = names_.find(identity);
-  if (it == names_.end()) {
-    ParameterNames names;
-    names.short_name = keys.get_string("shortName");
-    names.level_type = keys.get_string("typeOfLevel");
-    names.param_id = keys.get_long("paramId");
-    names.units = keys.find_string("units").value_or("");
-    it = names_.emplace(identity, std::move(names)).first;
-  }
+  if (it == names_.end()) it = names_.emplace(identity, read_parameter_names(keys)).first;
   return it->second;
 }
 

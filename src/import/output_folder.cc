@@ -15,6 +15,7 @@
 #include "control/run_control.h"
 #include "control/run_control_writer.h"
 #include "input/record_layout.h"
+#include "input/record_writer.h"
 
 namespace i2m {
 namespace {
@@ -40,13 +41,13 @@ std::vector<std::string> foreign_record_files(const ImportPlan& plan, const std:
   const std::string control = existing_control(dir);
   const bool other_control = !control.empty() && grid_and_levels(control) !=
                                                      grid_and_levels(format_run_control(plan.control, plan.levels_hpa));
-  const auto record_bytes = 8 + 4 * static_cast<uintmax_t>(plan.control.im) * static_cast<uintmax_t>(plan.control.jm);
-  const uintmax_t file_bytes = static_cast<uintmax_t>(input_record_count(plan.control.lm)) * record_bytes;
+  const auto points = static_cast<size_t>(plan.control.im) * static_cast<size_t>(plan.control.jm);
+  const auto file_bytes = static_cast<uintmax_t>(input_record_count(plan.control.lm) * input_record_bytes(points));
   std::vector<std::string> foreign;
   std::error_code error;
   for (const fs::directory_entry& e : fs::directory_iterator(dir, error)) {
     const std::string name = e.path().filename().string();
-    if (name.size() < 5 || name.front() == '.' || name.compare(name.size() - 4, 4, ".bin") != 0) continue;
+    if (name.size() < 5 || name.front() == '.' || !name.ends_with(".bin")) continue;
     std::error_code size_error;
     if (other_control || !e.is_regular_file(size_error) || e.file_size(size_error) != file_bytes) foreign.push_back(name);
   }
@@ -67,13 +68,10 @@ void remove_file(const std::string& path) {
   if (::unlink(path.c_str()) != 0 && errno != ENOENT) fail_file_errno(path, "cannot remove");
 }
 
-// "<model>_<YYYYMMDDHH>.bin", the control file or the date file: the names
-// an import writes.
+// A record file, the control file or the date file: the names an import
+// writes.
 bool is_import_output(const std::string& name) {
-  if (name == kRunControlName || name == kDateName) return true;
-  constexpr size_t kTail = 1 + 10 + 4;  // "_2024010112.bin"
-  if (name.size() <= kTail || !name.ends_with(".bin") || name[name.size() - kTail] != '_') return false;
-  return std::all_of(name.end() - (kTail - 1), name.end() - 4, [](char c) { return c >= '0' && c <= '9'; });
+  return is_data_time_file_name(name) || name == kRunControlName || name == kDateName;
 }
 
 // Temporary files of an import that was killed before it could remove

@@ -71,7 +71,7 @@ RecordPlan surface_record(const Inventory& inv, int64_t time, Quantity q, int la
 DataTimePlan plan_data_time(const Inventory& inv, const ImportPlan& plan, int64_t time) {
   DataTimePlan d;
   d.time = time;
-  d.file_name = lower(plan.control.model_name) + "_" + format_data_time(time) + ".bin";
+  d.file_name = data_time_file_name(plan.control.model_name, time);
   const int32_t lm = plan.control.lm;
   d.records.resize(static_cast<size_t>(input_record_count(lm)));
   for (Quantity q : kUpperAirOrder) {
@@ -178,6 +178,16 @@ bool valid_model_name(const std::string& name) {
   return std::all_of(name.begin(), name.end(), [](char c) {
     return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '-';
   });
+}
+
+std::string data_time_file_name(const std::string& model_name, int64_t time) {
+  return lower(model_name) + "_" + format_data_time(time) + ".bin";
+}
+
+bool is_data_time_file_name(const std::string& name) {
+  constexpr size_t kTail = 1 + 10 + 4;  // "_2024010112.bin"
+  if (name.size() <= kTail || !name.ends_with(".bin") || name[name.size() - kTail] != '_') return false;
+  return std::all_of(name.end() - (kTail - 1), name.end() - 4, [](char c) { return c >= '0' && c <= '9'; });
 }
 
 ImportPlan make_plan(const Inventory& inv, const ImportOptions& options) {

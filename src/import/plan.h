@@ -90,4 +90,9 @@ ImportPlan make_plan(const Inventory& inv, const ImportOptions& options);
 // '_' and '-', 1 to kModelNameLength characters.
 bool valid_model_name(const std::string& name);
 
+// The record file of one data time: "<model, lower case>_<YYYYMMDDHH>.bin".
+std::string data_time_file_name(const std::string& model_name, int64_t time);
+// Whether `name` has that form (of any model and data time).
+bool is_data_time_file_name(const std::string& name);
+
 }  // namespace i2m

@@ -52,15 +52,19 @@ const DefaultBound kDefaults[] = {
 
 const char* const kGroups[][5] = {{"st", "st1", "st2", "st3", "st4"}, {"sm", "sm1", "sm2", "sm3", "sm4"}};
 
-bool is_field_name(const std::string& name) {
-  if (name == "z" || name == "st" || name == "sm") return true;
-  for (const DefaultBound& d : kDefaults) {
-    if (name == d.name) return true;
+const i2m::WorkFileField* work_field(const std::string& name) {
+  for (const i2m::WorkFileField& f : i2m::kWorkFields) {
+    if (name == f.short_name) return &f;
   }
-  return false;
+  return nullptr;
 }
 
-bool is_three_d(const std::string& name) { return name == "u" || name == "v" || name == "z" || name == "q" || name == "t"; }
+bool is_field_name(const std::string& name) { return name == "st" || name == "sm" || work_field(name) != nullptr; }
+
+bool is_three_d(const std::string& name) {
+  const i2m::WorkFileField* f = work_field(name);
+  return f != nullptr && f->three_d;
+}
 
 bool in_group(const std::string& group, const std::string& name) {
   for (const auto& g : kGroups) {

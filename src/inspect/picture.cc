@@ -347,11 +347,7 @@ std::string field_title(const WorkFileLayout& layout, const RecordInfo& record) 
     if (c != ' ' || (!name.empty() && name.back() != ' ')) name += c;
   }
   while (!name.empty() && name.back() == ' ') name.pop_back();
-  if (f.three_d) {
-    char level[32];
-    std::snprintf(level, sizeof level, " at %g hPa", static_cast<double>(record.level_hpa));
-    name += level;
-  }
+  name += level_text(layout, record);
   return f.unit.empty() ? name : name + " (" + f.unit + ")";
 }
 

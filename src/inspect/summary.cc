@@ -19,13 +19,7 @@ std::string where(const WorkFileLayout& layout, int64_t point) {
 
 std::string record_title(const WorkFileLayout& layout, const RecordInfo& r) {
   const LayoutField& f = layout.fields[r.field];
-  std::string title = "record " + std::to_string(r.number) + " (" + f.short_name;
-  if (f.three_d) {
-    char level[32];
-    std::snprintf(level, sizeof level, " at %g hPa", static_cast<double>(r.level_hpa));
-    title += level;
-  }
-  return title + ")";
+  return "record " + std::to_string(r.number) + " (" + f.short_name + level_text(layout, r) + ")";
 }
 
 std::string number_text(double value) {

@@ -199,6 +199,13 @@ void read_record(const WorkFileLayout& layout, const RecordInfo& r, std::vector<
   if (!in) throw InspectError(layout.work_path + ": cannot read record " + std::to_string(r.number));
 }
 
+std::string level_text(const WorkFileLayout& layout, const RecordInfo& r) {
+  if (!layout.fields[r.field].three_d) return "";
+  char level[32];
+  std::snprintf(level, sizeof level, " at %g hPa", static_cast<double>(r.level_hpa));
+  return level;
+}
+
 std::string base_name(const std::string& path) {
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);

@@ -54,6 +54,9 @@ WorkFileLayout read_layout(const std::string& work_path);
 // short name) or "NAME:LEVEL" (a 3-D field at a level in hPa, e.g. t:850).
 const RecordInfo& find_record(const WorkFileLayout& layout, const std::string& choice);
 
+// " at 850 hPa" for a record of a 3-D field, "" for a surface field.
+std::string level_text(const WorkFileLayout& layout, const RecordInfo& r);
+
 // The file name without its folder.
 std::string base_name(const std::string& path);
 

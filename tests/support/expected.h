@@ -13,6 +13,9 @@ namespace testing_support {
 // Goff-Gratch formula evaluated in double precision.
 float reference_esat(int code);
 
+// The table code a temperature (K) reads, as the lookup rule states it.
+int temperature_code(float tp);
+
 // The specific humidity the work file must hold for one point.
 float reference_q(float tp, float rh, float pr);
 
