@@ -82,17 +82,17 @@ TEST(ImportArea, KeepsTheBoxWrappingRoundTheGlobeAndWritesLo1FromMinus180) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const i2m::LatLonGrid grid = grid_from(c.grid_west);
-    const i2m::Window w = *c.area == '\0' ? i2m::whole_grid(grid) : i2m::window_for_area(grid, *i2m::parse_area(c.area));
-    EXPECT_EQ(w.columns, c.columns);
-    EXPECT_EQ(w.first_row, c.first_row);
-    EXPECT_EQ(w.rows, c.rows);
+    const i2m::HorizontalMap w =
+        *c.area == '\0' ? i2m::HorizontalMap::whole(grid) : i2m::HorizontalMap::select(grid, *i2m::parse_area(c.area));
+    EXPECT_EQ(w.target().ni, static_cast<int32_t>(c.columns.size()));
+    EXPECT_EQ(w.target().nj, c.rows);
     i2m::RunControl rc;
-    i2m::set_grid_numbers(grid, w, rc);
+    i2m::set_grid_numbers(w.target(), rc);
     EXPECT_EQ(grid_numbers(rc), c.numbers);
     // The values of the kept points, rows south first, columns west to east.
-    std::vector<float> field(40), cut(static_cast<size_t>(w.im() * w.jm()));
+    std::vector<float> field(40), cut(w.target_points());
     for (int p = 0; p < 40; ++p) field[static_cast<size_t>(p)] = static_cast<float>(p % 8 + 100 * (p / 8));
-    i2m::cut_window(w, grid.ni, field.data(), cut.data());
+    w.apply(field.data(), cut.data());
     for (size_t k = 0; k < cut.size(); ++k) {
       const auto column = static_cast<size_t>(c.columns[k % c.columns.size()]);
       const auto row = static_cast<size_t>(c.first_row) + k / c.columns.size();
@@ -161,7 +161,7 @@ TEST(ImportPlan, RefusesADataTimeWithoutItsSurfaceFieldsUnlessTold) {
   // Records 6 lm + 3 (surface pressure) and 6 lm + 12 (soil moisture, layer 4).
   for (size_t r = 0; r < plan.times[0].records.size(); ++r) {
     const bool absent = r == 6 * 3 + 2 || r == 6 * 3 + 11;
-    EXPECT_EQ(plan.times[0].records[r].kind == i2m::RecordKind::missing, absent) << r;
+    EXPECT_EQ(plan.times[0].records[r].source == i2m::RecordSource::none, absent) << r;
   }
   ASSERT_EQ(plan.missing.size(), 2u);
   EXPECT_EQ(plan.missing[0].what + " " + plan.missing[0].when, "surface pressure at every data time");
@@ -181,10 +181,10 @@ TEST(ImportInventory, TakesOneEnsembleMemberAndRefusesAMixture) {
             "ens.grib: no ensemble member 4: the files hold 3 ensemble members (1 to 3)");
   const i2m::Inventory inv = inventory_of(builder, 2);
   EXPECT_EQ(inv.other_members, 6);
-  const i2m::FieldInfo* t = inv.find(hours_from_2024(12), Quantity::temperature, 85000);
+  const i2m::FieldInfo* t = inv.find(hours_from_2024(12), Quantity::temperature, i2m::Level::isobaric(85000));
   ASSERT_NE(t, nullptr);
   EXPECT_EQ(t->member, 2);
-  EXPECT_NE(inv.find(hours_from_2024(0), Quantity::height, 85000), nullptr) << "fields of no ensemble stay";
+  EXPECT_NE(inv.find(hours_from_2024(0), Quantity::height, i2m::Level::isobaric(85000)), nullptr) << "fields of no ensemble stay";
 }
 
 TEST(ImportWriter, DerivesEachHumidityFromTheOtherWithTheConvertersTable) {
@@ -208,7 +208,8 @@ TEST(ImportWriter, DerivesEachHumidityFromTheOtherWithTheConvertersTable) {
   const i2m::Inventory inv = inventory_of(builder);
   const i2m::ImportPlan plan = i2m::make_plan(inv, i2m::ImportOptions{});
   TempDir dir;
-  i2m::write_data_times(inv, plan, dir.path(), 2, stdout);
+  i2m::WorkerPool pool(2);
+  i2m::write_data_times(inv, plan, dir.path(), pool, stdout);
   const std::vector<unsigned char> bytes = file_bytes(dir.file(plan.times[0].file_name));
   auto value = [&](size_t record, size_t p) {
     float v;

@@ -26,25 +26,35 @@ size_t convert(const double* in, size_t n, double divisor, float* out) {
   return missing;
 }
 
-}  // namespace
+template <bool kDivide>
+size_t convert(const double* in, size_t n, double divisor, double* out) {
+  size_t missing = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const double x = kDivide ? in[i] / divisor : in[i];
+    out[i] = x;
+    missing += x != x;
+  }
+  return missing;
+}
 
-size_t convert_row(const double* in, size_t n, double divisor, bool reversed, float* out) {
+template <typename T>
+size_t convert_any_row(const double* in, size_t n, double divisor, bool reversed, T* out) {
   // x / 1 is x: the division is left out, not its result.
   const size_t missing = divisor == 1.0 ? convert<false>(in, n, divisor, out) : convert<true>(in, n, divisor, out);
-  // Rows stored east to west are rare; turning the floats round after the
+  // Rows stored east to west are rare; turning the values round after the
   // conversion keeps the conversion itself on whole vectors.
   if (reversed) std::reverse(out, out + n);
   return missing;
 }
 
-size_t convert_field(const double* in, size_t ni, size_t nj, bool north_first, bool east_first, double divisor,
-                     float* out) {
-  size_t missing = 0;
-  for (size_t j = 0; j < nj; ++j) {
-    const double* row = in + (north_first ? nj - 1 - j : j) * ni;
-    missing += convert_row(row, ni, divisor, east_first, out + j * ni);
-  }
-  return missing;
+}  // namespace
+
+size_t convert_row(const double* in, size_t n, double divisor, bool reversed, float* out) {
+  return convert_any_row(in, n, divisor, reversed, out);
+}
+
+size_t convert_row(const double* in, size_t n, double divisor, bool reversed, double* out) {
+  return convert_any_row(in, n, divisor, reversed, out);
 }
 
 }  // namespace i2m

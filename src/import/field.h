@@ -3,64 +3,65 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "import/quantity.h"
+#include "regrid/grid.h"
 
 namespace i2m {
 
-// A regular latitude-longitude grid as the sources deliver values on it:
-// rows from south to north, columns from west to east, whatever order the
-// file stores them in.
-struct LatLonGrid {
-  int32_t ni = 0;     // columns, west to east
-  int32_t nj = 0;     // rows, south to north
-  double south = 0;   // latitude of the first row, degrees
-  double west = 0;    // longitude of the first column, degrees, as the file states it
-  double dlat = 0;    // positive row step, degrees
-  double dlon = 0;    // positive column step, degrees
-  // Why the importer cannot take the grid ("grid type regular_gg: only
-  // regular latitude-longitude grids can be imported"), or "" when it can.
-  // Such a grid is still listed; importing a field on it ends the run.
-  std::string problem;
-
-  size_t points() const { return static_cast<size_t>(ni) * static_cast<size_t>(nj); }
-  double north() const { return south + (nj - 1) * dlat; }
-  double east() const { return west + (ni - 1) * dlon; }
-  // True when the columns go once round the earth.
-  bool is_global() const;
+// What a field's level is.
+enum class LevelKind : uint8_t {
+  surface,     // a single-level field
+  isobaric,    // value: pressure in Pa
+  hybrid,      // value: the model level number, 1 at the top
+  soil_layer,  // value: depth of the layer's top in m; bottom: of its bottom
 };
 
-// Two grids are one when their points agree to within half a thousandth of
-// a degree, the resolution of the converter's grid numbers, longitudes
-// taken round the circle (180 and -180 are one meridian).
-bool same_grid(const LatLonGrid& a, const LatLonGrid& b);
+struct Level {
+  LevelKind kind = LevelKind::surface;
+  double value = 0;
+  double bottom = 0;
 
-// "144 x 73 points, 2.5 x 2.5 degrees, latitudes -90 to 90, longitudes 0 to 357.5",
-// the first longitude taken into [-180, 180) as the grid numbers write it;
-// for a grid that cannot be imported, its problem.
-std::string describe_grid(const LatLonGrid& g);
+  static Level surface() { return {}; }
+  static Level isobaric(double pa) { return {LevelKind::isobaric, pa, 0}; }
+  static Level hybrid(double number) { return {LevelKind::hybrid, number, 0}; }
+  static Level soil(double top, double bottom) { return {LevelKind::soil_layer, top, bottom}; }
+};
 
-// A longitude in degrees taken into [-180, 180).
-double western_longitude(double degrees);
+// Levels compared by kind and by value in whole thousandths (of a Pa, of a
+// m), so that 85000 Pa from one file and 850 hPa x 100 from another are one
+// level, and model level 137 is never 137 Pa.
+using LevelKey = std::pair<LevelKind, int64_t>;
+LevelKey level_key(const Level& level);
+// A value in whole thousandths, as level keys compare them.
+int64_t thousandths(double value);
 
-// A number of degrees, Pa or m as text without trailing zeros ("2.5", "-90").
-std::string format_number(double value);
+// "850 hPa", "model level 137", "surface", "soil 0.07-0.28 m".
+std::string describe_level(const Level& level);
 
 inline constexpr int64_t kNoMember = -1;
+
+// The hybrid coefficients of a model-level field's vertical grid: a then b
+// of the nlev + 1 half levels from the top (a in Pa), as GRIB's pv array
+// holds them.
+using HybridCoefficients = std::vector<double>;
 
 // One field of a source.
 struct FieldInfo {
   int64_t valid_time = 0;  // seconds since 1970-01-01 00:00 UTC
   Quantity quantity = Quantity::height;
-  // Pressure in Pa for upper-air fields, the depth of the layer's top in m
-  // for soil fields, 0 otherwise.
-  double level = 0;
-  double layer_bottom = 0;  // soil fields: depth of the layer's bottom in m
+  Level level;
   // Among fields of one quantity, level and time from different
   // parameters (orog and surface z, say) the lowest preference is taken.
   int preference = 0;
-  LatLonGrid grid;
+  std::shared_ptr<const Grid> grid;  // shared by the fields of a source on one grid
+  // Model-level fields (and the surface pressure and geopotential that come
+  // with them): the coefficients of their levels, or null.
+  std::shared_ptr<const HybridCoefficients> hybrid;
   std::string name;    // the source's own parameter name, for listings
   std::string units;   // the source's units, for listings
   std::string place;   // where it is, for diagnostics: "FILE: message 12"
@@ -70,9 +71,5 @@ struct FieldInfo {
   int64_t member = kNoMember;
   uint64_t locator = 0;  // where the source finds it again; opaque elsewhere
 };
-
-// Levels and depths compared as whole thousandths (of a Pa, of a m), so that
-// 85000 Pa from one file and 850 hPa x 100 from another are one level.
-int64_t level_key(double level);
 
 }  // namespace i2m

@@ -99,14 +99,14 @@ std::optional<double> isobaric_level(const Keys& keys, long edition, const std::
 // The top and bottom of a soil layer in m (GRIB1 states them in cm).
 bool read_layer(const Keys& keys, long edition, FieldInfo& info) {
   if (edition == 1) {
-    info.level = static_cast<double>(keys.get_long("topLevel")) / 100.0;
-    info.layer_bottom = static_cast<double>(keys.get_long("bottomLevel")) / 100.0;
+    info.level = Level::soil(static_cast<double>(keys.get_long("topLevel")) / 100.0,
+                             static_cast<double>(keys.get_long("bottomLevel")) / 100.0);
     return true;
   }
   const std::optional<double> top = fixed_surface(keys, "scaledValueOfFirstFixedSurface", "scaleFactorOfFirstFixedSurface");
   if (!top) return false;
-  info.level = *top;
-  info.layer_bottom = fixed_surface(keys, "scaledValueOfSecondFixedSurface", "scaleFactorOfSecondFixedSurface").value_or(*top);
+  info.level = Level::soil(
+      *top, fixed_surface(keys, "scaledValueOfSecondFixedSurface", "scaleFactorOfSecondFixedSurface").value_or(*top));
   return true;
 }
 
@@ -129,7 +129,7 @@ bool classify_field(const Keys& keys, long edition, const ParameterNames& names,
     const std::optional<double> pa = isobaric_level(keys, edition, level_type);
     if (!pa) return false;
     take(*p, info, location);
-    info.level = *pa;
+    info.level = Level::isobaric(*pa);
     return true;
   }
   if (const Parameter* p = find_grib_surface_parameter(name, level_type)) {
@@ -140,8 +140,7 @@ bool classify_field(const Keys& keys, long edition, const ParameterNames& names,
   // bottom of layer 4.
   if (const SoilLayer* layer = find_era5_soil_layer(names.param_id)) {
     info.quantity = layer->quantity;
-    info.level = layer->top;
-    info.layer_bottom = layer->bottom;
+    info.level = Level::soil(layer->top, layer->bottom);
     return true;
   }
   const std::optional<Quantity> soil = find_gfs_soil_quantity(name, level_type);
@@ -161,71 +160,6 @@ int64_t validity_time(const Keys& keys, const std::string& place) {
   t.minute = static_cast<int>(time % 100);
   if (!valid_civil(t)) fail_file(place, "validity time " + std::to_string(date) + " " + std::to_string(time) + " is not a date");
   return seconds_from_civil(t);
-}
-
-std::string unsupported_grid_type(const std::string& type) {
-  return "grid type " + type + ": only regular latitude-longitude grids can be imported";
-}
-
-// A grid the importer cannot take is returned with its problem set, so that
-// a listing still shows the field; importing it ends the run.
-namespace {
-
-LatLonGrid unsupported(std::string reason) {
-  LatLonGrid g;
-  g.problem = std::move(reason);
-  return g;
-}
-
-// The south-west corner and the steps, from the corners in scanning order;
-// "" or why the corners describe no grid the importer can take.
-std::string read_corners(const Keys& keys, const GribLocation& location, LatLonGrid& g) {
-  const double lat_first = keys.get_double("latitudeOfFirstGridPointInDegrees");
-  const double lat_last = keys.get_double("latitudeOfLastGridPointInDegrees");
-  const double lon_first = keys.get_double("longitudeOfFirstGridPointInDegrees");
-  const double lon_last = keys.get_double("longitudeOfLastGridPointInDegrees");
-  g.south = location.south_first ? lat_first : lat_last;
-  const double north = location.south_first ? lat_last : lat_first;
-  if (!(north > g.south)) return "its latitudes do not run in its scanning direction";
-  g.west = location.east_first ? lon_last : lon_first;
-  double span = (location.east_first ? lon_first : lon_last) - g.west;
-  if (span <= 0) span += 360.0;
-  g.dlat = (north - g.south) / (g.nj - 1);
-  g.dlon = span / (g.ni - 1);
-  // The corners give the steps more precisely than the stated increments
-  // (GRIB1 states them in thousandths of a degree); a stated step that
-  // disagrees with the corners means the grid is not what it says.
-  const double stated[] = {keys.get_double("iDirectionIncrementInDegrees"), keys.get_double("jDirectionIncrementInDegrees")};
-  const double derived[] = {g.dlon, g.dlat};
-  for (int d = 0; d < 2; ++d) {
-    if (stated[d] > 0 && stated[d] < 360 && std::fabs(stated[d] - derived[d]) > 0.0005) {
-      return "its corners and its increment disagree: the points are not equally spaced";
-    }
-  }
-  return "";
-}
-
-}  // namespace
-
-LatLonGrid read_grid(const Keys& keys, GribLocation& location) {
-  const std::string type = grid_type_of(keys);
-  if (type != "regular_ll") return unsupported(unsupported_grid_type(type));
-  if (keys.get_long("jPointsAreConsecutive") != 0) return unsupported("columns stored before rows cannot be imported");
-  LatLonGrid g;
-  g.ni = static_cast<int32_t>(keys.get_long("Ni"));
-  g.nj = static_cast<int32_t>(keys.get_long("Nj"));
-  if (g.ni < 2 || g.nj < 2) {
-    return unsupported("a grid of " + std::to_string(g.ni) + " x " + std::to_string(g.nj) + " points (at least 2 x 2 are needed)");
-  }
-  location.south_first = keys.get_long("jScansPositively") != 0;
-  location.east_first = keys.get_long("iScansNegatively") != 0;
-  if (const std::string problem = read_corners(keys, location, g); !problem.empty()) return unsupported(problem);
-  const long points = keys.get_long("numberOfDataPoints");
-  if (static_cast<size_t>(points) != g.points()) {
-    return unsupported("holds " + std::to_string(points) + " points for a grid of " + std::to_string(g.ni) + " x " +
-                       std::to_string(g.nj));
-  }
-  return g;
 }
 
 }  // namespace i2m

@@ -60,11 +60,4 @@ bool classify_field(const Keys& keys, long edition, const ParameterNames& names,
 // `place` when it is no date.
 int64_t validity_time(const Keys& keys, const std::string& place);
 
-// "grid type regular_gg: only regular latitude-longitude grids can be imported"
-std::string unsupported_grid_type(const std::string& type);
-
-// The field's grid, and its scanning directions in `location`. A grid the
-// importer cannot take comes back with its problem set.
-LatLonGrid read_grid(const Keys& keys, GribLocation& location);
-
 }  // namespace i2m

@@ -13,6 +13,7 @@
 #include "common/file_io.h"
 #include "import/convert_values.h"
 #include "import/grib_fields.h"
+#include "import/grib_grid.h"
 #include "import/grib_keys.h"
 #include "import/grib_scan.h"
 #include "import/library_guard.h"
@@ -33,7 +34,8 @@ class GribSource : public Source {
 
   // Scans the file; its inventory, once, with `source` set to the index.
   SourceInventory scan();
-  size_t read(const FieldInfo& field, float* values) const override;
+  size_t read(const FieldInfo& field, float* values) const override { return read_values(field, values); }
+  size_t read(const FieldInfo& field, double* values) const override { return read_values(field, values); }
 
  private:
   std::string place(int message, int field_in_message) const { return grib_message_place(path_, message, field_in_message); }
@@ -42,6 +44,9 @@ class GribSource : public Source {
   void read_bytes(std::vector<unsigned char>& bytes, size_t n, int64_t offset, const std::string& place) const;
   void add_field(codes_handle* h, GribLocation location, int message);
   const ParameterNames& names_of(const std::vector<long>& identity, const Keys& keys);
+  GribGrid grid_of(const Keys& keys, const GribLocation& location, const std::string& place);
+  template <typename T>
+  size_t read_values(const FieldInfo& field, T* values) const;
   Handle handle_for(const GribLocation& at, std::vector<unsigned char>& bytes, const std::string& place) const;
   void decode(const FieldInfo& field, std::vector<double>& decoded) const;
 
@@ -52,6 +57,9 @@ class GribSource : public Source {
   std::vector<GribLocation> locations_;
   std::map<std::vector<long>, ParameterNames> names_;
   std::map<std::vector<long>, int> kinds_;
+  // The grids met so far, by the checksum of their grid section: each is
+  // read (and a grid of rows located point by point) once per file.
+  std::map<std::string, GribGrid> grids_;
   // One flag per kind, set once its first field has been decoded.
   std::unique_ptr<std::atomic<bool>[]> decoded_once_;
   UniqueFd fd_;  // open for the source's life; pread() lets threads share it
@@ -164,18 +172,39 @@ void GribSource::add_field(codes_handle* h, GribLocation location, int message) 
     // Only the type of an ignored field's grid is read: its other keys
     // matter to nothing but a listing.
     const std::string type = grid_type_of(keys);
-    if (type != "regular_ll") inventory_.note_grid(unsupported_grid_type(type));
+    if (type != "regular_ll" && !grid_needs_points(type)) inventory_.note_grid(unsupported_grid_type(type));
     return;
   }
   info.valid_time = validity_time(keys, where);
-  info.grid = read_grid(keys, location);
-  inventory_.note_grid(describe_grid(info.grid));
+  const GribGrid grid = grid_of(keys, location, where);
+  info.grid = grid.grid;
+  location.south_first = grid.south_first;
+  location.east_first = grid.east_first;
+  inventory_.note_grid(describe_grid(*info.grid));
   info.member = member_of(keys);
   info.place = where;
   info.source = index_;
   info.locator = locations_.size();
   locations_.push_back(location);
   inventory_.fields.push_back(info);
+}
+
+// The grid of the field behind `keys`, read once per kind of grid section.
+// A grid of rows is located point by point, which takes the whole message:
+// a GRIB1 message was scanned from its headers only.
+GribGrid GribSource::grid_of(const Keys& keys, const GribLocation& location, const std::string& place) {
+  const std::string section = keys.find_string("md5GridSection").value_or("");
+  if (const auto it = grids_.find(section); !section.empty() && it != grids_.end()) return it->second;
+  GribGrid grid;
+  if (grid_needs_points(grid_type_of(keys))) {
+    std::vector<unsigned char> bytes;
+    const Handle whole = handle_for(location, bytes, place);
+    grid = read_grib_grid(Keys(whole.get(), place));
+  } else {
+    grid = read_grib_grid(keys);
+  }
+  if (!section.empty()) grids_.emplace(section, grid);
+  return grid;
 }
 
 // A handle on the field at `at`, its message read into `bytes`. Later
@@ -199,7 +228,7 @@ Handle GribSource::handle_for(const GribLocation& at, std::vector<unsigned char>
   return h;
 }
 
-// Decodes the field's values into `decoded` (kept per thread and reused).
+// Decodes the field's values into `decoded`.
 // The first field of each kind is decoded alone (see first_decode_mutex),
 // later fields of a multi-field message under the source's lock.
 void GribSource::decode(const FieldInfo& field, std::vector<double>& decoded) const {
@@ -217,8 +246,8 @@ void GribSource::decode(const FieldInfo& field, std::vector<double>& decoded) co
   int error = codes_set_double(h.get(), "missingValue", std::nan(""));
   size_t n = 0;
   if (error == 0) error = codes_get_size(h.get(), "values", &n);
-  if (error == 0 && n != field.grid.points()) {
-    fail_file(field.place, "decodes to " + std::to_string(n) + " values, its grid has " + std::to_string(field.grid.points()));
+  if (error == 0 && n != field.grid->points()) {
+    fail_file(field.place, "decodes to " + std::to_string(n) + " values, its grid has " + std::to_string(field.grid->points()));
   }
   decoded.resize(n);
   if (error == 0) error = codes_get_double_array(h.get(), "values", decoded.data(), &n);
@@ -226,11 +255,16 @@ void GribSource::decode(const FieldInfo& field, std::vector<double>& decoded) co
   if (first.owns_lock()) decoded_once.store(true, std::memory_order_release);
 }
 
-size_t GribSource::read(const FieldInfo& field, float* values) const {
-  thread_local std::vector<double> decoded;  // kept per thread and reused
+template <typename T>
+size_t GribSource::read_values(const FieldInfo& field, T* values) const {
+  thread_local std::vector<double> decoded;  // kept by each worker for the import's life
   decode(field, decoded);
   const GribLocation& at = locations_[field.locator];
-  return convert_field(decoded.data(), static_cast<size_t>(field.grid.ni), static_cast<size_t>(field.grid.nj),
+  const Grid& grid = *field.grid;
+  if (grid.kind != GridKind::regular_ll) {
+    return convert_rows(decoded.data(), grid.rows, !at.south_first, at.east_first, at.divisor, values);
+  }
+  return convert_field(decoded.data(), static_cast<size_t>(grid.regular.ni), static_cast<size_t>(grid.regular.nj),
                        !at.south_first, at.east_first, at.divisor, values);
 }
 

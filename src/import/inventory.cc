@@ -12,7 +12,7 @@ namespace {
 auto key_of(const FieldInfo& f) { return std::make_tuple(f.valid_time, f.quantity, level_key(f.level)); }
 
 bool same_values(const Inventory& inv, const FieldInfo& a, const FieldInfo& b) {
-  std::vector<float> va(a.grid.points()), vb(b.grid.points());
+  std::vector<float> va(a.grid->points()), vb(b.grid->points());
   inv.sources[static_cast<size_t>(a.source)].reader->read(a, va.data());
   inv.sources[static_cast<size_t>(b.source)].reader->read(b, vb.data());
   return std::memcmp(va.data(), vb.data(), va.size() * sizeof(float)) == 0;
@@ -33,7 +33,7 @@ void drop_duplicates(Inventory& inv) {
     const FieldInfo& first = kept.back();
     if (f.preference != first.preference) {
       count_ignored(inv.superseded, f.name + " (" + first.name + " is used)");
-    } else if (!same_grid(first.grid, f.grid) || !same_values(inv, first, f)) {
+    } else if (first.grid != f.grid || !same_values(inv, first, f)) {
       fail_file(f.place, "holds " + std::string(quantity_name(f.quantity)) + " again, with other values (also in " +
                              first.place + ")");
     } else {
@@ -43,24 +43,25 @@ void drop_duplicates(Inventory& inv) {
   inv.fields = std::move(kept);
 }
 
-// A bigger grid than the converter's records hold is refused before
-// anything is decoded.
-void check_one_grid(Inventory& inv) {
-  for (const FieldInfo& f : inv.fields) {
-    if (!f.grid.problem.empty()) fail_file(f.place, f.grid.problem);
-  }
-  const FieldInfo& first = inv.fields.front();
-  if (first.grid.points() >= static_cast<size_t>(kMaxGridPoints)) {
-    fail_file(first.place, "a grid of " + std::to_string(first.grid.points()) +
-                               " points; the converter's records hold fewer than " + std::to_string(kMaxGridPoints));
-  }
-  for (const FieldInfo& f : inv.fields) {
-    if (!same_grid(f.grid, first.grid)) {
-      fail_file(f.place, "its grid (" + describe_grid(f.grid) + ") differs from the grid of " + first.place + " (" +
-                             describe_grid(first.grid) + ")");
+// Each field's grid becomes the one object of its kind: a grid is then
+// told by its address. A grid the importer cannot take, or a bigger one
+// than the converter's records hold, is refused before anything is
+// decoded.
+void gather_grids(Inventory& inv) {
+  for (FieldInfo& f : inv.fields) {
+    if (f.grid->kind == GridKind::unsupported) fail_file(f.place, f.grid->problem);
+    const auto same = std::find_if(inv.grids.begin(), inv.grids.end(),
+                                   [&](const std::shared_ptr<const Grid>& g) { return g == f.grid || same_grid(*g, *f.grid); });
+    if (same != inv.grids.end()) {
+      f.grid = *same;
+      continue;
     }
+    if (f.grid->points() >= static_cast<size_t>(kMaxGridPoints)) {
+      fail_file(f.place, "a grid of " + std::to_string(f.grid->points()) +
+                             " points; the converter's records hold fewer than " + std::to_string(kMaxGridPoints));
+    }
+    inv.grids.push_back(f.grid);
   }
-  inv.grid = first.grid;
 }
 
 std::vector<int64_t> members_of(const std::vector<FieldInfo>& fields) {
@@ -126,7 +127,7 @@ std::vector<OpenedSource> open_sources(const std::vector<std::string>& paths) {
   return sources;
 }
 
-const FieldInfo* Inventory::find(int64_t time, Quantity q, double level) const {
+const FieldInfo* Inventory::find(int64_t time, Quantity q, const Level& level) const {
   const auto it = index_.find(std::make_tuple(time, q, level_key(level)));
   return it == index_.end() ? nullptr : &fields[it->second];
 }
@@ -147,7 +148,7 @@ Inventory take_inventory(std::vector<OpenedSource> sources, std::optional<int64_
     fail_file(files, "no field that the importer recognises (no upper-air field at all)");
   }
   choose_member(inv, member);
-  check_one_grid(inv);
+  gather_grids(inv);
   drop_duplicates(inv);
   for (size_t n = 0; n < inv.fields.size(); ++n) {
     inv.index_[key_of(inv.fields[n])] = n;

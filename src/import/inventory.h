@@ -1,6 +1,6 @@
 // Everything the sources of one import hold, before a byte is written:
-// the recognised fields of all files with duplicates resolved, the one grid
-// they share, the data times, and a way to find a field.
+// the recognised fields of all files with duplicates resolved, the grids
+// they come on, the data times, and a way to find a field.
 #pragma once
 
 #include <map>
@@ -21,7 +21,9 @@ struct Inventory {
   std::vector<OpenedSource> sources;  // in command-line order
   std::vector<FieldInfo> fields;  // recognised and unique, by time, quantity, level
   std::vector<int64_t> times;     // data times, ascending
-  LatLonGrid grid;                // shared by every field
+  // The grids of the fields, each once: every field's grid is one of these
+  // (the same object), in the order first met.
+  std::vector<std::shared_ptr<const Grid>> grids;
   std::string model_name;         // the first source's suggestion, or ""
   int64_t identical_duplicates = 0;   // dropped: the same values found twice
   // Ensemble members of the recognised fields (kNoMember left out), and
@@ -33,13 +35,13 @@ struct Inventory {
   // preference picks that one ("z on surface (orog is used)").
   std::vector<IgnoredField> superseded;
 
-  // The field of `q` at `level` (Pa, or the soil layer's top in m) at
-  // `time`, or nullptr.
-  const FieldInfo* find(int64_t time, Quantity q, double level) const;
+  // The field of `q` at `level` (for soil layers: the layer with that
+  // top) at `time`, or nullptr.
+  const FieldInfo* find(int64_t time, Quantity q, const Level& level) const;
 
  private:
   friend Inventory take_inventory(std::vector<OpenedSource> sources, std::optional<int64_t> member);
-  std::map<std::tuple<int64_t, Quantity, int64_t>, size_t> index_;
+  std::map<std::tuple<int64_t, Quantity, LevelKey>, size_t> index_;
 };
 
 // Opens every file as its kind of source.
@@ -51,9 +53,10 @@ std::vector<OpenedSource> open_sources(const std::vector<std::string>& paths);
 // A field found twice (same time, quantity and level) is dropped when both
 // hold the same values and ends the run with exit status 2 naming both
 // places when they differ; between two parameters of one quantity the
-// preferred one is kept. Fields on grids that differ, or on a grid the
-// importer cannot take, end the run naming them. Sources without a
-// recognised field are allowed; an import without any is not.
+// preferred one is kept. A field on a grid the importer cannot take, or on
+// a grid larger than the converter's records hold, ends the run naming it.
+// Sources without a recognised field are allowed; an import without any is
+// not.
 Inventory take_inventory(std::vector<OpenedSource> sources, std::optional<int64_t> member = std::nullopt);
 
 // "0 to 9", "1, 3, 5 to 7": member numbers, ascending.

@@ -17,8 +17,8 @@ constexpr Quantity kRequired[] = {Quantity::height, Quantity::temperature, Quant
 // Relative humidity can be derived from specific humidity (with the
 // temperature, itself required).
 bool present(const Inventory& inv, int64_t time, Quantity q, double pa) {
-  if (inv.find(time, q, pa) != nullptr) return true;
-  return q == Quantity::relative_humidity && inv.find(time, Quantity::specific_humidity, pa) != nullptr;
+  if (inv.find(time, q, Level::isobaric(pa)) != nullptr) return true;
+  return q == Quantity::relative_humidity && inv.find(time, Quantity::specific_humidity, Level::isobaric(pa)) != nullptr;
 }
 
 // The required quantities absent at (time, level).
@@ -66,11 +66,10 @@ std::string source_names(const Inventory& inv) {
 std::vector<double> source_levels(const Inventory& inv) {
   std::vector<double> levels;
   for (const FieldInfo& f : inv.fields) {
-    if (is_upper_air(f.quantity)) levels.push_back(f.level);
+    if (is_upper_air(f.quantity) && f.level.kind == LevelKind::isobaric) levels.push_back(f.level.value);
   }
   std::sort(levels.begin(), levels.end(), std::greater<>());
-  levels.erase(std::unique(levels.begin(), levels.end(),
-                           [](double a, double b) { return level_key(a) == level_key(b); }),
+  levels.erase(std::unique(levels.begin(), levels.end(), [](double a, double b) { return thousandths(a) == thousandths(b); }),
                levels.end());
   return levels;
 }
@@ -98,7 +97,7 @@ LevelChoice choose_levels(const Inventory& inv, const std::vector<double>& reque
     choice.kept = requested;
     std::sort(choice.kept.begin(), choice.kept.end(), std::greater<>());
     for (double pa : levels) {
-      const bool listed = std::any_of(requested.begin(), requested.end(), [&](double r) { return level_key(r) == level_key(pa); });
+      const bool listed = std::any_of(requested.begin(), requested.end(), [&](double r) { return thousandths(r) == thousandths(pa); });
       if (!listed) choice.dropped.push_back({pa, "not listed in --levels"});
     }
     return choice;

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "common/failure.h"
+#include "common/parallel.h"
 #include "common/sanitizer.h"
 #include "import/inventory.h"
 #include "import/library_guard.h"
@@ -94,11 +95,12 @@ void list(const ImportOptions& options) {
   print_file_names(stdout, plan);
 }
 
-void import(const ImportOptions& options) {
+void import(const ImportOptions& options, WorkerPool& pool) {
   const Inventory inv = take_inventory(open_sources(options.files), options.member);
-  const ImportPlan plan = make_plan(inv, options);
+  ImportPlan plan = make_plan(inv, options);
   const OutputFolder folder = OutputFolder::claim(plan, options.out_dir, options.replace);
-  const MissingTally missing = write_data_times(inv, plan, options.out_dir, import_threads(), stdout);
+  build_maps(inv, plan.grid, pool);
+  const MissingTally missing = write_data_times(inv, plan, options.out_dir, pool, stdout);
   // Last, once every data time stands complete under its final name: a
   // control file never describes files that are not there yet.
   write_control_files(plan, options.out_dir);
@@ -120,10 +122,13 @@ int main(int argc, char** argv) {
   if (!options) return status;
   start_library_watchdog(options->library_time_limit, report_library_hang);
   try {
+    // The workers live as long as the import: each keeps its buffers and
+    // its watchdog slot from the first data time to the last.
+    WorkerPool pool(default_worker_count());
     if (options->list) {
       list(*options);
     } else {
-      import(*options);
+      import(*options, pool);
     }
   } catch (const RunFailure& failure) {
     return report(failure.status, failure.message);

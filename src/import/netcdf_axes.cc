@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "common/failure.h"
+#include "common/number_text.h"
 #include "import/data_time.h"
 #include "import/parameters.h"
 
@@ -166,19 +167,21 @@ AxesGrid grid_of(const Axes& axes, const std::string& path) {
   const AxisSteps lat = regular_steps(axes.lats, axes.lat_type, "latitude");
   const AxisSteps lon = regular_steps(axes.lons, axes.lon_type, "longitude");
   if (!lat.problem.empty() || !lon.problem.empty()) {
-    g.grid.problem = lat.problem.empty() ? lon.problem : lat.problem;
+    g.grid = unsupported_grid(lat.problem.empty() ? lon.problem : lat.problem);
     return g;
   }
   g.north_first = lat.step < 0;
   g.east_first = lon.step < 0;
-  g.grid.ni = static_cast<int32_t>(axes.lons.size());
-  g.grid.nj = static_cast<int32_t>(axes.lats.size());
-  g.grid.dlat = std::fabs(lat.step);
-  g.grid.dlon = std::fabs(lon.step);
-  const double lat_last = lat.first + (g.grid.nj - 1) * lat.step;
-  const double lon_last = lon.first + (g.grid.ni - 1) * lon.step;
-  g.grid.south = std::min(lat.first, lat_last);
-  g.grid.west = g.east_first ? lon_last : lon.first;
+  LatLonGrid r;
+  r.ni = static_cast<int32_t>(axes.lons.size());
+  r.nj = static_cast<int32_t>(axes.lats.size());
+  r.dlat = std::fabs(lat.step);
+  r.dlon = std::fabs(lon.step);
+  const double lat_last = lat.first + (r.nj - 1) * lat.step;
+  const double lon_last = lon.first + (r.ni - 1) * lon.step;
+  r.south = std::min(lat.first, lat_last);
+  r.west = g.east_first ? lon_last : lon.first;
+  g.grid = regular_grid(r);
   return g;
 }
 

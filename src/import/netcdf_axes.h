@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "import/field.h"
+#include "regrid/grid.h"
 #include "import/netcdf_file.h"
 
 namespace i2m {
@@ -37,7 +37,7 @@ Axes find_axes(int nc, const std::vector<Variable>& variables, const std::string
 // precision gives a grid with its problem set. Ends the run with exit
 // status 2 for a file without latitude or longitude.
 struct AxesGrid {
-  LatLonGrid grid;
+  Grid grid;
   bool north_first = false, east_first = false;
 };
 AxesGrid grid_of(const Axes& axes, const std::string& path);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/failure.h"
+#include "common/number_text.h"
 #include "import/convert_values.h"
 #include "import/data_time.h"
 #include "import/library_guard.h"
@@ -46,7 +47,7 @@ bool is_gridded(const Variable& v, const Axes& axes) {
 
 // Turns `rows` rows of `columns` values into `columns` rows of `rows`.
 void transpose(std::vector<double>& values, size_t rows, size_t columns) {
-  thread_local std::vector<double> turned;  // kept per thread and reused
+  thread_local std::vector<double> turned;  // kept by each worker for the import's life
   turned.resize(values.size());
   for (size_t r = 0; r < rows; ++r) {
     for (size_t c = 0; c < columns; ++c) turned[c * rows + r] = values[r * columns + c];
@@ -65,9 +66,12 @@ class NetcdfSource : public Source {
 
   // Opens and scans the file; its inventory, once.
   SourceInventory scan();
-  size_t read(const FieldInfo& field, float* values) const override;
+  size_t read(const FieldInfo& field, float* values) const override { return read_values(field, values); }
+  size_t read(const FieldInfo& field, double* values) const override { return read_values(field, values); }
 
  private:
+  template <typename T>
+  size_t read_values(const FieldInfo& field, T* values) const;
   std::string where(const Variable& v) const { return path_ + ": variable " + v.name; }
   void open_file();
   void scan_variable(const Variable& v);
@@ -82,7 +86,7 @@ class NetcdfSource : public Source {
   int nc_ = -1;
   SourceInventory inventory_;  // while scanning
   Axes axes_;
-  LatLonGrid grid_;
+  std::shared_ptr<const Grid> grid_;
   bool north_first_ = false, east_first_ = false;
   std::vector<Variable> variables_;   // the recognised ones, by Location::variable
   std::vector<Recognised> recognised_;
@@ -113,10 +117,10 @@ SourceInventory NetcdfSource::scan() {
   for (int id = 0; id < count; ++id) variables.push_back(describe_variable(nc_, id, path_));
   axes_ = find_axes(nc_, variables, path_);
   const AxesGrid g = grid_of(axes_, path_);
-  grid_ = g.grid;
+  grid_ = std::make_shared<const Grid>(g.grid);
   north_first_ = g.north_first;
   east_first_ = g.east_first;
-  inventory_.note_grid(describe_grid(grid_));
+  inventory_.note_grid(describe_grid(*grid_));
   inventory_.model_name = model_name_of(nc_, variables);
   inventory_.fallback_model_name = "NETCDF";
   for (const Variable& v : variables) {
@@ -214,14 +218,15 @@ void NetcdfSource::add_variable(const Variable& v, const Recognised& r) {
         info.valid_time = axes_.times[t];
         info.quantity = r.quantity;
         info.preference = r.preference;
-        info.level = has_level ? axes_.levels_pa[k] : r.top;
-        info.layer_bottom = r.bottom;
+        info.level = has_level          ? Level::isobaric(axes_.levels_pa[k])
+                     : is_soil(r.quantity) ? Level::soil(r.top, r.bottom)
+                                           : Level::surface();
         info.grid = grid_;
         info.name = v.name;
         info.units = v.units;
         info.member = has_member ? axes_.members[m] : kNoMember;
         info.place = where(v) + " at " + format_data_time(info.valid_time) +
-                     (has_level ? ", " + format_number(axes_.levels_pa[k] / 100.0) + " hPa" : "") +
+                     (has_level ? ", " + describe_level(info.level) : "") +
                      (has_member ? ", member " + std::to_string(axes_.members[m]) : "");
         info.source = index_;
         info.locator = locations_.size();
@@ -289,12 +294,14 @@ void NetcdfSource::read_slab(const Location& at, const std::string& place, std::
   }
 }
 
-size_t NetcdfSource::read(const FieldInfo& field, float* values) const {
-  thread_local std::vector<double> slab;  // kept per thread and reused
+template <typename T>
+size_t NetcdfSource::read_values(const FieldInfo& field, T* values) const {
+  thread_local std::vector<double> slab;  // kept by each worker for the import's life
   const Location& at = locations_[field.locator];
   read_slab(at, field.place, slab);
-  return convert_field(slab.data(), static_cast<size_t>(grid_.ni), static_cast<size_t>(grid_.nj), north_first_,
-                       east_first_, recognised_[at.variable].divisor, values);
+  const LatLonGrid& g = grid_->regular;
+  return convert_field(slab.data(), static_cast<size_t>(g.ni), static_cast<size_t>(g.nj), north_first_, east_first_,
+                       recognised_[at.variable].divisor, values);
 }
 
 }  // namespace

@@ -28,6 +28,18 @@ std::optional<ImportOptions> parse_import_options(int argc, char** argv, int& ex
           },
           "N/W/S/E"))
       ->each([&o](const std::string& text) { o.area = parse_area(text); });
+  app.add_option("--grid", "Write a regular latitude-longitude grid of these increments (degrees, west-east first), "
+                           "interpolated bilinearly from the sources; without it the sources' own grid")
+      ->type_name("DLON[/DLAT]")
+      ->check(CLI::Validator(
+          [](const std::string& text) {
+            return parse_grid_increments(text)
+                       ? std::string()
+                       : std::string("a grid is DLON[/DLAT] in degrees, each a whole number of thousandths of a "
+                                     "degree, greater than 0 and at most 90");
+          },
+          "DLON[/DLAT]"))
+      ->each([&o](const std::string& text) { o.grid = parse_grid_increments(text); });
   app.add_option("--model", o.model, "Model name (control file line 1, file names); default from the sources")
       ->type_name("NAME")
       ->check(CLI::Validator(

@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 
+#include "common/data_time_name.h"
 #include "common/failure.h"
 #include "import/data_time.h"
 #include "input/record_layout.h"
@@ -16,10 +17,10 @@ namespace {
 std::vector<double> soil_layers(const Inventory& inv, Quantity q) {
   std::vector<double> tops;
   for (const FieldInfo& f : inv.fields) {
-    if (f.quantity == q) tops.push_back(f.level);
+    if (f.quantity == q) tops.push_back(f.level.value);
   }
   std::sort(tops.begin(), tops.end());
-  tops.erase(std::unique(tops.begin(), tops.end(), [](double a, double b) { return level_key(a) == level_key(b); }),
+  tops.erase(std::unique(tops.begin(), tops.end(), [](double a, double b) { return thousandths(a) == thousandths(b); }),
              tops.end());
   if (tops.size() > kSoilLayers) tops.resize(kSoilLayers);
   return tops;
@@ -43,17 +44,18 @@ std::string lower(std::string s) {
 // the other humidity, where they have both.
 RecordPlan upper_air_record(const Inventory& inv, int64_t time, Quantity q, double pa) {
   RecordPlan r;
-  r.tally = record_kind(q, 0);
-  r.field = inv.find(time, q, pa);
+  r.tally = tally_row(q, 0);
+  const Level level = Level::isobaric(pa);
+  r.field = inv.find(time, q, level);
   if (r.field != nullptr) {
-    r.kind = RecordKind::field;
+    r.source = RecordSource::field;
   } else if (q == Quantity::specific_humidity || q == Quantity::relative_humidity) {
     const bool specific = q == Quantity::specific_humidity;
-    r.temperature = inv.find(time, Quantity::temperature, pa);
-    r.humidity = inv.find(time, specific ? Quantity::relative_humidity : Quantity::specific_humidity, pa);
+    r.temperature = inv.find(time, Quantity::temperature, level);
+    r.humidity = inv.find(time, specific ? Quantity::relative_humidity : Quantity::specific_humidity, level);
     r.pressure_hpa = static_cast<float>(pa / 100.0);
     if (r.temperature != nullptr && r.humidity != nullptr) {
-      r.kind = specific ? RecordKind::derived_humidity : RecordKind::derived_relative_humidity;
+      r.source = specific ? RecordSource::derived_specific_humidity : RecordSource::derived_relative_humidity;
     }
   }
   return r;
@@ -61,10 +63,10 @@ RecordPlan upper_air_record(const Inventory& inv, int64_t time, Quantity q, doub
 
 RecordPlan surface_record(const Inventory& inv, int64_t time, Quantity q, int layer, const std::vector<double>& tops) {
   RecordPlan r;
-  r.tally = record_kind(q, layer);
+  r.tally = tally_row(q, layer);
   const bool have_layer = !is_soil(q) || layer <= static_cast<int>(tops.size());
-  r.field = have_layer ? inv.find(time, q, is_soil(q) ? tops[layer - 1] : 0.0) : nullptr;
-  if (r.field != nullptr) r.kind = RecordKind::field;
+  r.field = have_layer ? inv.find(time, q, is_soil(q) ? Level::soil(tops[layer - 1], 0) : Level::surface()) : nullptr;
+  if (r.field != nullptr) r.source = RecordSource::field;
   return r;
 }
 
@@ -79,7 +81,9 @@ DataTimePlan plan_data_time(const Inventory& inv, const ImportPlan& plan, int64_
       d.records[input_record_number(upper_air_field(q), k, lm) - 1] = upper_air_record(inv, time, q, plan.levels.kept[k - 1]);
     }
   }
-  for (Quantity q : kSurfaceOrder) d.records[input_record_number(InputField::slp, surface_slice(q, 1), lm) - 1] = surface_record(inv, time, q, 1, {});
+  for (Quantity q : kSurfaceOrder) {
+    d.records[input_record_number(InputField::slp, surface_slice(q, 1), lm) - 1] = surface_record(inv, time, q, 1, {});
+  }
   for (int layer = 1; layer <= kSoilLayers; ++layer) {
     for (int s = 0; s < 2; ++s) {
       const Quantity q = s == 0 ? Quantity::soil_temperature : Quantity::soil_moisture;
@@ -98,29 +102,30 @@ std::string when(const std::vector<int64_t>& times, size_t all) {
   return s;
 }
 
-const char* derived_from(RecordKind kind) {
-  switch (kind) {
-    case RecordKind::derived_humidity: return " from temperature and relative humidity";
-    case RecordKind::derived_relative_humidity: return " from temperature and specific humidity";
+const char* derived_from(RecordSource source) {
+  switch (source) {
+    case RecordSource::derived_specific_humidity: return " from temperature and relative humidity";
+    case RecordSource::derived_relative_humidity: return " from temperature and specific humidity";
     default: return "";
   }
 }
 
-// The records of one kind (derived or missing), grouped by field and by
+// The records of one source (derived or none), grouped by field and by
 // the data times where it happens.
-std::vector<PlanNote> notes_of(const ImportPlan& plan, RecordKind kind) {
+std::vector<PlanNote> notes_of(const ImportPlan& plan, RecordSource source) {
   std::vector<PlanNote> notes;
   const auto lm = static_cast<size_t>(plan.control.lm);
+  const auto first_surface = static_cast<size_t>(input_record_number(InputField::slp, 1, plan.control.lm) - 1);
   for (size_t r = 0; r < plan.times.front().records.size(); ++r) {
     std::vector<int64_t> times;
     for (const DataTimePlan& d : plan.times) {
-      if (d.records[r].kind == kind) times.push_back(d.time);
+      if (d.records[r].source == source) times.push_back(d.time);
     }
     if (times.empty()) continue;
-    const std::string what = record_kind_name(plan.times.front().records[r].tally) + derived_from(kind);
+    const std::string what = tally_row_name(plan.times.front().records[r].tally) + derived_from(source);
     const std::string at = when(times, plan.times.size());
     if (notes.empty() || notes.back().what != what || notes.back().when != at) notes.push_back({what, {}, at});
-    if (r < 6 * lm) notes.back().levels_hpa.push_back(format_hpa(plan.levels.kept[r % lm]));
+    if (r < first_surface) notes.back().levels_hpa.push_back(format_hpa(plan.levels.kept[r % lm]));
   }
   return notes;
 }
@@ -129,16 +134,16 @@ std::vector<PlanNote> notes_of(const ImportPlan& plan, RecordKind kind) {
 // sea-level pressure of 0 hPa (the converter turns missing surface values
 // into zeros): the import is refused, naming the first such data time.
 void refuse_missing_surface(const Inventory& inv, const ImportPlan& plan) {
-  const size_t first_surface = static_cast<size_t>(6 * plan.control.lm);
+  const auto first_surface = static_cast<size_t>(input_record_number(InputField::slp, 1, plan.control.lm) - 1);
   const DataTimePlan* first = nullptr;
   std::vector<std::string> absent;
   int more = 0;
   for (const DataTimePlan& d : plan.times) {
     bool lacks = false;
     for (size_t r = first_surface; r < d.records.size(); ++r) {
-      if (d.records[r].kind != RecordKind::missing) continue;
+      if (d.records[r].source != RecordSource::none) continue;
       lacks = true;
-      if (first == nullptr || first == &d) absent.push_back(record_kind_name(d.records[r].tally));
+      if (first == nullptr || first == &d) absent.push_back(tally_row_name(d.records[r].tally));
     }
     if (!lacks) continue;
     if (first == nullptr) {
@@ -162,7 +167,7 @@ int64_t count_fields_used(const ImportPlan& plan) {
   std::set<const FieldInfo*> used;
   for (const DataTimePlan& d : plan.times) {
     for (const RecordPlan& r : d.records) {
-      if (r.kind == RecordKind::missing) continue;
+      if (r.source == RecordSource::none) continue;
       for (const FieldInfo* f : {r.field, r.temperature, r.humidity}) {
         if (f != nullptr) used.insert(f);
       }
@@ -185,29 +190,31 @@ std::string data_time_file_name(const std::string& model_name, int64_t time) {
 }
 
 bool is_data_time_file_name(const std::string& name) {
-  constexpr size_t kTail = 1 + 10 + 4;  // "_2024010112.bin"
+  constexpr size_t kTail = 1 + kDataTimeDigits + 4;  // "_2024010112.bin"
   if (name.size() <= kTail || !name.ends_with(".bin") || name[name.size() - kTail] != '_') return false;
   return std::all_of(name.end() - (kTail - 1), name.end() - 4, [](char c) { return c >= '0' && c <= '9'; });
 }
 
 ImportPlan make_plan(const Inventory& inv, const ImportOptions& options) {
-  check_upper_air(inv);
   ImportPlan plan;
+  // The grid first: a source on a grid that needs --grid says so before
+  // anything else is asked of it.
+  plan.grid = choose_grid(inv, options.area, options.grid);
+  check_upper_air(inv);
   std::vector<double> requested;
   for (double hpa : options.levels_hpa) requested.push_back(hpa * 100.0);
   plan.levels = choose_levels(inv, requested);
   for (double pa : plan.levels.kept) plan.levels_hpa.push_back(static_cast<float>(pa / 100.0));
-  plan.window = options.area ? window_for_area(inv.grid, *options.area) : whole_grid(inv.grid);
   plan.control.model_name = model_name_for(inv, options);
   plan.control.lm = static_cast<int32_t>(plan.levels.kept.size());
-  set_grid_numbers(inv.grid, plan.window, plan.control);
+  set_grid_numbers(plan.grid.written, plan.control);
   plan.soil_layers[0] = soil_layers(inv, Quantity::soil_temperature);
   plan.soil_layers[1] = soil_layers(inv, Quantity::soil_moisture);
   for (int64_t t : inv.times) plan.times.push_back(plan_data_time(inv, plan, t));
   if (!options.allow_missing_surface) refuse_missing_surface(inv, plan);
-  plan.derived = notes_of(plan, RecordKind::derived_humidity);
-  for (PlanNote& n : notes_of(plan, RecordKind::derived_relative_humidity)) plan.derived.push_back(std::move(n));
-  plan.missing = notes_of(plan, RecordKind::missing);
+  plan.derived = notes_of(plan, RecordSource::derived_specific_humidity);
+  for (PlanNote& n : notes_of(plan, RecordSource::derived_relative_humidity)) plan.derived.push_back(std::move(n));
+  plan.missing = notes_of(plan, RecordSource::none);
   plan.fields_used = count_fields_used(plan);
   return plan;
 }

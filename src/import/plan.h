@@ -13,6 +13,7 @@
 
 #include "control/run_control.h"
 #include "import/area.h"
+#include "import/grid_choice.h"
 #include "import/inventory.h"
 #include "import/levels.h"
 
@@ -22,6 +23,7 @@ struct ImportOptions {
   std::string out_dir = ".";
   std::vector<double> levels_hpa;  // --levels; empty: the complete levels
   std::optional<Area> area;        // --area; none: the whole grid
+  std::optional<GridIncrements> grid;  // --grid; none: the sources' own grid
   std::string model;               // --model; empty: what the sources suggest
   bool list = false;               // --list: print the inventory, write nothing
   std::optional<int64_t> member;   // --member: the ensemble member imported
@@ -37,16 +39,17 @@ struct ImportOptions {
 
 // Where a record's values come from: a field of the sources, a humidity
 // derived from temperature and the other humidity (specific from relative,
-// or relative from specific), or nowhere (missing values).
-enum class RecordKind { field, derived_humidity, derived_relative_humidity, missing };
+// or relative from specific), or no source at all (the record is written
+// with the input file's missing marker).
+enum class RecordSource { field, derived_specific_humidity, derived_relative_humidity, none };
 
 struct RecordPlan {
-  RecordKind kind = RecordKind::missing;
-  const FieldInfo* field = nullptr;        // kind field
-  const FieldInfo* temperature = nullptr;  // the derived kinds: their inputs
+  RecordSource source = RecordSource::none;
+  const FieldInfo* field = nullptr;        // source field
+  const FieldInfo* temperature = nullptr;  // the derived sources: their inputs
   const FieldInfo* humidity = nullptr;     // the other humidity
-  float pressure_hpa = 0;                  // the derived kinds: the level
-  int tally = 0;                           // record_kind() of the record
+  float pressure_hpa = 0;                  // the derived sources: the level
+  int tally = 0;                           // tally_row() of the record
 };
 
 struct DataTimePlan {
@@ -55,7 +58,7 @@ struct DataTimePlan {
   std::vector<RecordPlan> records;   // in file order
 };
 
-// Records written as missing, or derived, for the summary: "specific
+// Records written as missing (of no source), or derived, for the summary: "specific
 // humidity from temperature and relative humidity" at levels "1000, 925,
 // 850" (none for a surface record) "at every data time".
 struct PlanNote {
@@ -68,13 +71,13 @@ struct ImportPlan {
   RunControl control;  // model name, im jm lm and grid numbers
   std::vector<float> levels_hpa;
   LevelChoice levels;
-  Window window;
+  GridChoice grid;
   // Top depths (m) of the four soil layers written, per soil quantity;
   // fewer when the sources hold fewer.
   std::vector<double> soil_layers[2];
   std::vector<DataTimePlan> times;
   std::vector<PlanNote> derived;
-  std::vector<PlanNote> missing;
+  std::vector<PlanNote> missing;  // records of no source
   // Fields of the inventory that some record reads; the others (at levels
   // not kept, in soil layers below the fourth) are read and not used.
   int64_t fields_used = 0;

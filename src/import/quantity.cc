@@ -53,26 +53,26 @@ InputField upper_air_field(Quantity q) {
 
 int32_t surface_slice(Quantity q, int layer) {
   switch (q) {
-    case Quantity::land_sea_mask: return 1;
-    case Quantity::mean_sea_level_pressure: return 2;
-    case Quantity::surface_pressure: return 3;
-    case Quantity::topography: return 4;
-    case Quantity::soil_temperature: return 5 + 2 * (layer - 1);
-    default: return 6 + 2 * (layer - 1);  // soil moisture
+    case Quantity::land_sea_mask: return kLandSeaMaskSlice;
+    case Quantity::mean_sea_level_pressure: return kMeanSeaLevelPressureSlice;
+    case Quantity::surface_pressure: return kSurfacePressureSlice;
+    case Quantity::topography: return kTopographySlice;
+    case Quantity::soil_temperature: return soil_temperature_slice(layer);
+    default: return soil_moisture_slice(layer);
   }
 }
 
-int record_kind(Quantity q, int layer) {
+int tally_row(Quantity q, int layer) {
   if (is_upper_air(q)) return static_cast<int>(upper_air_field(q));
-  return 5 + surface_slice(q, layer);
+  return kUpperAirFields - 1 + surface_slice(q, layer);
 }
 
-std::string record_kind_name(int kind) {
-  if (kind < kUpperAirQuantities) return std::string(quantity_name(kUpperAirOrder[kind]));
-  const int slice = kind - 5;
-  if (slice <= 4) return std::string(quantity_name(kSurfaceOrder[slice - 1]));
-  const Quantity soil = slice % 2 == 1 ? Quantity::soil_temperature : Quantity::soil_moisture;
-  return std::string(quantity_name(soil)) + " layer " + std::to_string((slice - 3) / 2);
+std::string tally_row_name(int row) {
+  if (row < kUpperAirQuantities) return std::string(quantity_name(kUpperAirOrder[row]));
+  const int32_t slice = row - kUpperAirFields + 1;
+  if (slice <= kTopographySlice) return std::string(quantity_name(kSurfaceOrder[slice - 1]));
+  const Quantity soil = is_soil_moisture_slice(slice) ? Quantity::soil_moisture : Quantity::soil_temperature;
+  return std::string(quantity_name(soil)) + " layer " + std::to_string((slice - kTopographySlice + 1) / 2);
 }
 
 }  // namespace i2m

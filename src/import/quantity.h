@@ -28,8 +28,7 @@ enum class Quantity : uint8_t {
   soil_moisture,     // volumetric, 0 to 1
 };
 
-inline constexpr int kUpperAirQuantities = 6;
-inline constexpr int kSoilLayers = 4;
+inline constexpr int kUpperAirQuantities = kUpperAirFields;
 
 // The record file's order: the upper-air fields (ht, rh, q, tp, uw, vw),
 // then the four surface fields before the soil layers.
@@ -55,10 +54,11 @@ InputField upper_air_field(Quantity q);
 // at layer 1 to 4.
 int32_t surface_slice(Quantity q, int layer);
 
-// The 18 kinds of record of the file (six upper-air fields, then the twelve
-// surface slices), the rows of the importer's tallies.
-inline constexpr int kRecordKinds = 6 + 12;
-int record_kind(Quantity q, int layer);
-std::string record_kind_name(int kind);  // "temperature", "soil moisture layer 2"
+// The rows of the importer's tallies of missing points: one per kind of
+// record of the file (the six upper-air fields, then the twelve surface
+// slices).
+inline constexpr int kTallyRows = kUpperAirFields + nsfcfld;
+int tally_row(Quantity q, int layer);
+std::string tally_row_name(int row);  // "temperature", "soil moisture layer 2"
 
 }  // namespace i2m

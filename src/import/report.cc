@@ -5,6 +5,7 @@
 #include <set>
 #include <tuple>
 
+#include "common/number_text.h"
 #include "common/version.h"
 #include "import/data_time.h"
 #include "import/levels.h"
@@ -76,8 +77,8 @@ void print_recognised(std::FILE* out, const std::vector<FieldInfo>& fields) {
   std::map<std::tuple<Quantity, std::string, std::string>, FieldGroup> groups;
   for (const FieldInfo& f : fields) {
     FieldGroup& g = groups[{f.quantity, f.name, f.units}];
-    g.levels.insert(f.level);
-    g.layers.insert({f.level, f.layer_bottom});
+    g.levels.insert(f.level.value);
+    g.layers.insert({f.level.value, f.level.bottom});
   }
   std::fprintf(out, "  recognised:%s\n", groups.empty() ? " none" : "");
   for (const auto& [key, group] : groups) {
@@ -147,7 +148,10 @@ void print_import_summary(std::FILE* out, const Inventory& inv, const ImportPlan
                    const OutputFolder& folder, const std::string& dir) {
   std::fprintf(out, "== summary (import_data_times %s) ==\n", project_version());
   print_field_counts(out, inv, plan);
-  std::fprintf(out, "grid of the sources: %s\n", describe_grid(inv.grid).c_str());
+  for (const std::shared_ptr<const Grid>& g : inv.grids) {
+    std::fprintf(out, "grid of the sources: %s\n", describe_grid(*g).c_str());
+  }
+  if (plan.grid.interpolated) std::fprintf(out, "interpolated (bilinear) onto the grid written\n");
   const RunControl& rc = plan.control;
   std::fprintf(out, "grid written: %d x %d points, la1 %d lo1 %d la2 %d lo2 %d di %d dj %d\n", rc.im, rc.jm, rc.la1,
                rc.lo1, rc.la2, rc.lo2, rc.di, rc.dj);
@@ -168,8 +172,8 @@ void print_import_summary(std::FILE* out, const Inventory& inv, const ImportPlan
   print_notes("derived", plan.derived);
   print_notes("written as missing", plan.missing);
   std::fprintf(out, "points missing in the source, within the grid written:\n");
-  for (int k = 0; k < kRecordKinds; ++k) {
-    std::fprintf(out, "  %-28s %lld\n", record_kind_name(k).c_str(), static_cast<long long>(missing[k]));
+  for (int k = 0; k < kTallyRows; ++k) {
+    std::fprintf(out, "  %-28s %lld\n", tally_row_name(k).c_str(), static_cast<long long>(missing[k]));
   }
   if (!folder.leftovers().empty()) {
     std::fprintf(out, "removed first (left by an import that did not finish): %s\n", join(folder.leftovers()).c_str());

@@ -45,16 +45,21 @@ class Source {
  public:
   virtual ~Source() = default;
 
-  // Writes the grid's ni x nj values of `field` (one of its inventory's
-  // fields) to `values`: rows south to north, columns west to east, in the
-  // units of quantity_unit(), each computed in double precision and rounded
-  // once to float; points the file marks missing, and NaN, become
+  // Writes the values of `field` (one of its inventory's fields) to
+  // `values`, field.grid->points() of them in the grid's own order (rows
+  // south to north, each row west to east), in the units of
+  // quantity_unit(), each computed in double precision and rounded once to
+  // float; points the file marks missing, and NaN, become
   // input_missing_flag. Returns the number of those. Throws RunFailure
   // (exit status 2, naming the field's place) when the file cannot be read
   // or decoded, and exit status 1 when its library runs out of memory. May
   // run on several threads at once: a source whose library is not
   // thread-safe serialises its own calls into it.
   virtual size_t read(const FieldInfo& field, float* values) const = 0;
+
+  // The same values before they are rounded to float, for the steps that
+  // compute with them (interpolation): missing points are NaN.
+  virtual size_t read(const FieldInfo& field, double* values) const = 0;
 };
 
 // A source and what its scan found.

@@ -3,6 +3,14 @@
 // process's own and renamed when complete, so that a file of a data time
 // that did not finish never stands under its final name, and two imports
 // into one folder never write into one file.
+//
+// The data path of one data time, each step in a file of its own:
+//   plan.cc          which field (or derivation) fills each record
+//   record_values.cc reads a field from its source (source.h) and maps it
+//                    onto the grid written (regrid/horizontal_map.h), or
+//                    derives a humidity from two such fields
+//   writer.cc        runs the records on the worker pool and writes each at
+//                    its place in the file (input/record_writer.h)
 #pragma once
 
 #include <array>
@@ -10,15 +18,16 @@
 #include <cstdio>
 #include <string>
 
+#include "common/parallel.h"
 #include "import/inventory.h"
 #include "import/plan.h"
 #include "import/quantity.h"
 
 namespace i2m {
 
-// Points the sources marked missing (or gave as NaN), per kind of record
-// (record_kind()), within the points written.
-using MissingTally = std::array<int64_t, kRecordKinds>;
+// Points the sources marked missing (or gave as NaN), per tally row
+// (tally_row()), within the points written.
+using MissingTally = std::array<int64_t, kTallyRows>;
 
 // Writes InputModelInf.txt and adate.txt (the earliest data time,
 // YYYYMMDDHH) into `dir`, which must exist.
@@ -26,14 +35,11 @@ void write_control_files(const ImportPlan& plan, const std::string& dir);
 
 // Writes every data time of the plan (made from `inv`) into `dir`, which
 // must exist, and prints one progress line per data time to `progress` as
-// it completes. Reads and decodes on
-// `threads` threads (sources whose library is not thread-safe take turns
-// inside the library only). Ends the run with exit status 2 on the first
-// failure, after removing the unfinished file.
-MissingTally write_data_times(const Inventory& inv, const ImportPlan& plan, const std::string& dir, int threads,
+// it completes. Reads, maps and decodes on the pool's workers (sources
+// whose library is not thread-safe take turns inside the library only).
+// Ends the run with exit status 2 on the first failure, after removing the
+// unfinished file.
+MissingTally write_data_times(const Inventory& inv, const ImportPlan& plan, const std::string& dir, WorkerPool& pool,
                               std::FILE* progress);
-
-// The number of threads an import uses on this machine.
-int import_threads();
 
 }  // namespace i2m

@@ -10,8 +10,6 @@
 
 namespace i2m {
 
-int64_t input_record_bytes(size_t points) { return 8 + 4 * static_cast<int64_t>(points); }
-
 void write_input_record(int fd, const std::string& path, int64_t r, const float* values, size_t points) {
   if (points > static_cast<size_t>(INT32_MAX / 4)) {
     fail_file(path, "a record of " + std::to_string(points) + " values does not fit its 32-bit count");

@@ -9,10 +9,9 @@
 #include <cstdint>
 #include <string>
 
-namespace i2m {
+#include "input/record_layout.h"
 
-// Bytes one record of `points` values takes in the file, both counts included.
-int64_t input_record_bytes(size_t points);
+namespace i2m {
 
 // Writes record r (1-based): count, the `points` values straight from
 // `values`, count, in one positioned transfer. Ends the run with exit

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/command_line.h"
+#include "common/data_time_name.h"
 #include "common/failure.h"
 #include "inspect/grads_descriptor.h"
 #include "inspect/picture.h"
@@ -52,7 +53,7 @@ int png(const Command& c) {
   const inspect::WorkFileLayout layout = inspect::read_layout(c.work);
   inspect::PictureRequest request;
   request.choice = c.record;
-  request.time = c.picture_time ? *c.picture_time : inspect::data_time_in_name(c.work);
+  request.time = c.picture_time ? *c.picture_time : i2m::data_time_in_name(c.work);
   if (!c.range.empty()) request.range = inspect::parse_range(c.range);
   request.svg = c.svg;
   const std::string output = c.output.empty() ? default_picture_name(c) : c.output;

@@ -351,17 +351,6 @@ std::string field_title(const WorkFileLayout& layout, const RecordInfo& record) 
   return f.unit.empty() ? name : name + " (" + f.unit + ")";
 }
 
-std::string data_time_in_name(const std::string& path) {
-  const std::string base = base_name(path);
-  for (size_t i = 0; i < base.size();) {
-    size_t j = i;
-    while (j < base.size() && std::isdigit(static_cast<unsigned char>(base[j]))) ++j;
-    if (j - i == 10) return base.substr(i, 10);
-    i = j == i ? i + 1 : j;
-  }
-  return "";
-}
-
 std::string readable_time(const std::string& time) {
   const bool digits = time.size() == 10 && std::all_of(time.begin(), time.end(), [](char c) {
     return std::isdigit(static_cast<unsigned char>(c));

@@ -36,9 +36,6 @@ struct PictureInfo {
 // "Temperature at 850 hPa (K)", "Soil Temperature layer 3 (K)".
 std::string field_title(const WorkFileLayout& layout, const RecordInfo& record);
 
-// The data time in a file name: its first run of exactly 10 digits, or "".
-std::string data_time_in_name(const std::string& path);
-
 // "2024-01-15 12 UTC" for "2024011512"; any other text as it is.
 std::string readable_time(const std::string& time);
 

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <tuple>
 
+#include "common/data_time_name.h"
 #include "common/file_io.h"
 #include "common/parallel.h"
 #include "common/replacement_file.h"
@@ -45,7 +46,7 @@ ReportRow read_row(const std::string& work, size_t index, const ReportOptions& o
   const Evaluation e = evaluate(layout, options.bounds);
   ReportRow row;
   row.work = work;
-  row.time = data_time_in_name(work);
+  row.time = i2m::data_time_in_name(work);
   row.id = picture_id(work, index);
   row.problems = e.problems;
   for (int k = 0; k < kKeys; ++k) row.keys[k] = range_of(layout, e, kKeyFields[k].choice);
@@ -98,8 +99,8 @@ ReportResult write_report(const ReportOptions& options) {
   const std::vector<std::string>& choices = options.thumbnails;
   std::vector<ReportRow> rows(options.work_files.size());
   std::vector<std::vector<std::string>> titles(rows.size(), std::vector<std::string>(choices.size()));
-  i2m::run_in_parallel(rows.size(), options.threads,
-                       [&](size_t n, int) { rows[n] = read_row(options.work_files[n], n, options, titles[n]); });
+  i2m::WorkerPool pool(options.threads);
+  pool.run(rows.size(), [&](size_t n, int) { rows[n] = read_row(options.work_files[n], n, options, titles[n]); });
   // In time order; files whose names carry no date after the rest, by name.
   std::stable_sort(rows.begin(), rows.end(), [](const ReportRow& a, const ReportRow& b) {
     return std::make_tuple(a.time.empty(), a.time, a.work) < std::make_tuple(b.time.empty(), b.time, b.work);
@@ -113,7 +114,7 @@ ReportResult write_report(const ReportOptions& options) {
     if (columns[t].title.empty()) throw InspectError("--thumbnails: no work file holds the record \"" + choices[t] + "\"");
     columns[t].scale = season_scale(rows, t);
   }
-  i2m::run_in_parallel(rows.size() * choices.size(), options.threads, [&](size_t job, int) {
+  pool.run(rows.size() * choices.size(), [&](size_t job, int) {
     const ReportRow& row = rows[job / choices.size()];
     const size_t t = job % choices.size();
     if (row.thumbnails[t].present) draw_pictures(row, t, choices[t], columns[t].scale, options.out_dir);

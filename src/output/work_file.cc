@@ -5,8 +5,24 @@
 #include "common/file_io.h"
 #include "common/log_line.h"
 #include "common/name_field.h"
+#include "output/work_file_format.h"
 
 namespace i2m {
+namespace {
+
+float* array_of(const FieldSet& fs, WorkSource source) {
+  switch (source) {
+    case WorkSource::uw: return fs.uw;
+    case WorkSource::vw: return fs.vw;
+    case WorkSource::ht: return fs.ht;
+    case WorkSource::qnew2: return fs.qnew2;
+    case WorkSource::tp: return fs.tp;
+    case WorkSource::slp: break;
+  }
+  return fs.slp;
+}
+
+}  // namespace
 
 std::string build_work_file_name(std::string_view input_path) {
   std::string text(input_path);
@@ -36,8 +52,9 @@ void write_work_records(const WorkFile& file, const FieldSet& fs) {
     write_at(file.file.fd(), file.name, slice, bytes, offset);
     offset += file.record_bytes;
   };
-  for (float* field : {fs.uw, fs.vw, fs.ht, fs.qnew2, fs.tp}) {
-    for (int32_t k = 1; k <= fs.lm; ++k) write_record(fs.slice(field, k));
+  for (const WorkFileField& f : kWorkFields) {
+    if (!f.three_d) continue;
+    for (int32_t k = 1; k <= fs.lm; ++k) write_record(fs.slice(array_of(fs, f.source), k));
   }
   for (int32_t n = 1; n <= nsfcfld; ++n) write_record(fs.slice(fs.slp, n));
 }

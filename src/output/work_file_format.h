@@ -14,13 +14,20 @@
 #include <cstdint>
 #include <string>
 
+#include "input/record_layout.h"
+
 namespace i2m {
+
+// The array of the converter's field set a work-file field is written
+// from: a 3-D array, or a slice of slp.
+enum class WorkSource : uint8_t { uw, vw, ht, qnew2, tp, slp };
 
 struct WorkFileField {
   const char* short_name;  // u v z q t lsm msl sp topo st1 sm1 ... st4 sm4
   const char* label;       // "Zonal wind"
   const char* unit;        // "m/s"; " " for the land-sea mask
   bool three_d;            // lm records, else one
+  WorkSource source;
 };
 
 inline constexpr int kThreeDFields = 5;
@@ -30,27 +37,31 @@ inline constexpr int kWorkFieldCount = kThreeDFields + kSurfaceFields;
 // In record order: the 3-D fields, then the surface fields in the order of
 // the slices of slp (the input file's order).
 inline constexpr WorkFileField kWorkFields[kWorkFieldCount] = {
-    {"u", "Zonal wind", "m/s", true},
-    {"v", "Meridional wind", "m/s", true},
-    {"z", "Geopotential height", "m", true},
-    {"q", "Specific humidity", "kg/kg", true},
-    {"t", "Temperature", "K", true},
-    {"lsm", "Land-sea mask", " ", false},
-    {"msl", "M S L Pressure", "hPa", false},
-    {"sp", "Surface Pressure", "hPa", false},
-    {"topo", "Topography", "m", false},
-    {"st1", "Soil Temperature  layer 1", "K", false},
-    {"sm1", "Soil Moisture layer 1", "0-1", false},
-    {"st2", "Soil Temperature  layer 2", "K", false},
-    {"sm2", "Soil Moisture layer 2", "0-1", false},
-    {"st3", "Soil Temperature  layer 3", "K", false},
-    {"sm3", "Soil Moisture layer 3", "0-1", false},
-    {"st4", "Soil Temperature  layer 4", "K", false},
-    {"sm4", "Soil Moisture layer 4", "0-1", false},
+    {"u", "Zonal wind", "m/s", true, WorkSource::uw},
+    {"v", "Meridional wind", "m/s", true, WorkSource::vw},
+    {"z", "Geopotential height", "m", true, WorkSource::ht},
+    {"q", "Specific humidity", "kg/kg", true, WorkSource::qnew2},
+    {"t", "Temperature", "K", true, WorkSource::tp},
+    {"lsm", "Land-sea mask", " ", false, WorkSource::slp},
+    {"msl", "M S L Pressure", "hPa", false, WorkSource::slp},
+    {"sp", "Surface Pressure", "hPa", false, WorkSource::slp},
+    {"topo", "Topography", "m", false, WorkSource::slp},
+    {"st1", "Soil Temperature  layer 1", "K", false, WorkSource::slp},
+    {"sm1", "Soil Moisture layer 1", "0-1", false, WorkSource::slp},
+    {"st2", "Soil Temperature  layer 2", "K", false, WorkSource::slp},
+    {"sm2", "Soil Moisture layer 2", "0-1", false, WorkSource::slp},
+    {"st3", "Soil Temperature  layer 3", "K", false, WorkSource::slp},
+    {"sm3", "Soil Moisture layer 3", "0-1", false, WorkSource::slp},
+    {"st4", "Soil Temperature  layer 4", "K", false, WorkSource::slp},
+    {"sm4", "Soil Moisture layer 4", "0-1", false, WorkSource::slp},
 };
 
+// The work field of surface slice `slice` (1 to 12): the surface fields
+// follow the 3-D fields in the order of the slices of slp.
+inline constexpr int work_field_of_slice(int slice) { return kThreeDFields + slice - 1; }
+
 // The first of the soil fields (temperature and moisture of layers 1 to 4).
-inline constexpr int kFirstSoilField = 9;
+inline constexpr int kFirstSoilField = work_field_of_slice(soil_temperature_slice(1));
 
 // Records of a work file with lm levels: 5 lm + 12.
 inline int64_t work_record_count(int32_t lm) { return kThreeDFields * int64_t{lm} + kSurfaceFields; }

@@ -29,7 +29,7 @@ void screen_surface_markers(float* values, size_t points) {
 void screen_record(InputField field, int32_t level, float* slice, size_t points) {
   if (field != InputField::slp) {
     screen_upper_air_markers(slice, points);
-  } else if (level == 1) {
+  } else if (level == kLandSeaMaskSlice) {
     screen_land_sea_mask(slice, points);  // leaves no marker to map
   } else {
     screen_surface_markers(slice, points);

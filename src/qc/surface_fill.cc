@@ -5,13 +5,10 @@
 
 #include "common/constants.h"
 #include "common/log_line.h"
+#include "input/record_layout.h"
 
 namespace i2m {
 namespace {
-
-constexpr int32_t kFirstSoilSlice = 5;
-constexpr int32_t kSoilTemperatureLayer2 = 7;
-constexpr int32_t kSoilMoistureLayer2 = 8;
 
 void cap_soil_moisture(float* slice, size_t points) {
   constexpr float cap = 0.6f;
@@ -45,12 +42,12 @@ void fill_zero_run(float* row, int32_t im, int32_t start, int32_t end) {
 void report_missing_slice(FieldSet& fs, int32_t n) {
   log(LogLine().text("SURFACE DATA MISSING... ").integer(n));
   int32_t source = 0;
-  if (n == 9 || n == 11) {
+  if (n == soil_temperature_slice(3) || n == soil_temperature_slice(4)) {
     log(LogLine().text("filling soil temp data..."));
-    source = kSoilTemperatureLayer2;
-  } else if (n == 10 || n == 12) {
+    source = soil_temperature_slice(2);
+  } else if (n == soil_moisture_slice(3) || n == soil_moisture_slice(4)) {
     log(LogLine().text("filling soil moisture data..."));
-    source = kSoilMoistureLayer2;
+    source = soil_moisture_slice(2);
   }
   if (source != 0) {
     std::memcpy(fs.slice(fs.slp, n), fs.slice(fs.slp, source), fs.slice_points() * sizeof(float));
@@ -78,8 +75,10 @@ void zero_fill_slice(float* slice, int32_t im, int32_t jm) {
 
 void fill_surface_fields(FieldSet& fs) {
   log(LogLine().text("going to use nsfcfld= ").integer(nsfcfld));
-  for (int32_t n = 6; n <= nsfcfld; n += 2) cap_soil_moisture(fs.slice(fs.slp, n), fs.slice_points());
-  for (int32_t n = kFirstSoilSlice; n <= nsfcfld; ++n) {
+  for (int layer = 1; layer <= kSoilLayers; ++layer) {
+    cap_soil_moisture(fs.slice(fs.slp, soil_moisture_slice(layer)), fs.slice_points());
+  }
+  for (int32_t n = soil_temperature_slice(1); n <= nsfcfld; ++n) {
     if (fs.slice(fs.slp, n)[0] == missing_flag) report_missing_slice(fs, n);
     zero_fill_slice(fs.slice(fs.slp, n), fs.im, fs.jm);
   }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,10 @@ class FakeSourceBuilder {
   FakeSourceBuilder& add_data_time(int64_t time, const std::vector<double>& levels_pa, const FieldValues& values);
   // Leaves out the fields of `q` (at `level` only, when given) added so far.
   FakeSourceBuilder& remove(i2m::Quantity q, double level = -1);
+  // Makes the read of the field of `q` at `level` and `time` never return,
+  // as a library hanging on damaged data would (the field's place is named
+  // as the library's work in hand).
+  FakeSourceBuilder& hang_on(i2m::Quantity q, double level, int64_t time);
 
   i2m::OpenedSource build() const;
 
@@ -39,8 +44,10 @@ class FakeSourceBuilder {
   std::string path_;
   int index_;
   i2m::LatLonGrid grid_;
+  std::shared_ptr<const i2m::Grid> shared_grid_;
   std::vector<i2m::FieldInfo> fields_;
   std::vector<std::vector<float>> values_;
+  std::vector<bool> hangs_;
 };
 
 // 00 UTC on 1 January 2024 plus `hours`.
