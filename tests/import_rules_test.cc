@@ -12,7 +12,14 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
 #include "common/failure.h"
+#include "common/parallel.h"
+#include "import/library_guard.h"
 #include "import/area.h"
 #include "import/inventory.h"
 #include "import/levels.h"
@@ -231,6 +238,33 @@ TEST(ImportWriter, DerivesEachHumidityFromTheOtherWithTheConvertersTable) {
     const float q500 = t == 9.999e20f ? 9.999e20f : reference_q(t, rh, 500.0f);
     EXPECT_TRUE(same_bits(value(2 * 3 + 2, p), q500)) << p;
   }
+}
+
+// A library that hangs on a damaged field is named within the time limit
+// however many data times came before: every worker keeps its watchdog slot
+// for the whole import (there are 64 slots, and 4 workers started anew for
+// each data time would use them up after 21).
+[[noreturn]] void report_hang(const std::string& place, int seconds) {
+  std::fprintf(stderr, "hang: %s, %d s\n", place.c_str(), seconds);
+  std::_Exit(2);
+}
+
+TEST(ImportWatchdog, NamesAFieldThatHangsInTheLastOfThirtyOneDataTimes) {
+  constexpr int kDataTimes = 31;
+  FakeSourceBuilder builder("pl.grib", 0, grid_from(0));
+  for (int t = 0; t < kDataTimes; ++t) builder.add_data_time(hours_from_2024(6 * t), kLevels, smooth);
+  builder.hang_on(Quantity::temperature, 50000, hours_from_2024(6 * (kDataTimes - 1)));
+  const i2m::Inventory inv = inventory_of(builder);
+  const i2m::ImportPlan plan = i2m::make_plan(inv, i2m::ImportOptions{});
+  TempDir dir;
+  EXPECT_EXIT(
+      {
+        alarm(30);  // never reported: the child ends on SIGALRM, and the test fails
+        i2m::start_library_watchdog(1, report_hang);
+        i2m::WorkerPool pool(4);
+        i2m::write_data_times(inv, plan, dir.path(), pool, stdout);
+      },
+      testing::ExitedWithCode(2), "hang: pl.grib: field [0-9]+, 1 s");
 }
 
 }  // namespace
