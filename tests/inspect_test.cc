@@ -178,13 +178,36 @@ TEST_F(InspectWorkFile, RejectsMissingShortAndMismatchedFiles) {
       {".gdsinfo cut short", [&] { write_file(work + ".gdsinfo", gdsinfo.substr(0, gdsinfo.find("Pa\n") + 3)); },
        "in.bin.ZEPwrk.gdsinfo: line 3: ends before the level pressures"},
       {".gdsinfo damaged", [&] { write_file(work + ".gdsinfo", gdsinfo.substr(0, 200) + "x\n"); },
-       "in.bin.ZEPwrk.gdsinfo: line 11: expected the grid description line labelled kgds(6)"},
+       "in.bin.ZEPwrk.gdsinfo: line 10: expected the grid description line labelled kgds(6)"},
       {".gdsinfo claiming more points than any work file holds", [&] {
          std::string g = gdsinfo;
          g.replace(g.find("           6 kgds(2)"), 20, "   414337256 kgds(2)");
          g.replace(g.find("           4 kgds(3)"), 20, "   654721834 kgds(3)");
          write_file(work + ".gdsinfo", g);
        }, "in.bin.ZEPwrk.gdsinfo: claims 414337256 x 654721834 points, more than a work file holds"},
+      // Numbers that wrap at 2^32 or carry trailing characters are not taken
+      // for the numbers they begin with.
+      {".gdsinfo with a number that wraps at 2^32", [&] {
+         std::string g = gdsinfo;
+         g.replace(g.find("           4 kgds(3)"), 20, "  4294967300 kgds(3)");
+         write_file(work + ".gdsinfo", g);
+       }, "in.bin.ZEPwrk.gdsinfo: line 7: the kgds(3) 4294967300 is out of its range (1 to 2147483647)"},
+      {".gdsinfo with characters after a number", [&] {
+         std::string g = gdsinfo;
+         g.replace(g.find("           4 kgds(3)"), 20, "          4x kgds(3)");
+         write_file(work + ".gdsinfo", g);
+       }, "in.bin.ZEPwrk.gdsinfo: line 7: unexpected characters after the kgds(3) 4"},
+      {".gdsinfo with characters after the level count", [&] {
+         std::string g = gdsinfo;
+         g.replace(0, g.find('\n'), "           2x  => Number of Levels");
+         write_file(work + ".gdsinfo", g);
+       }, "in.bin.ZEPwrk.gdsinfo: line 1: unexpected characters after the number of levels"},
+      {".gdsinfo with characters after a pressure", [&] {
+         std::string g = gdsinfo;
+         const size_t second = g.find('\n', g.find('\n') + 1) + 1;
+         g.insert(g.find('\n', second) , "x");
+         write_file(work + ".gdsinfo", g);
+       }, "in.bin.ZEPwrk.gdsinfo: line 3: unexpected characters after the pressure"},
       {".gdsinfo that is a FIFO", [&] {
          std::remove((work + ".gdsinfo").c_str());
          ASSERT_EQ(::mkfifo((work + ".gdsinfo").c_str(), 0600), 0);

@@ -10,10 +10,10 @@
 # that two inputs never share a key, whatever their paths.
 #
 # A data time is done when its status is this batch's, its conversion
-# ended with exit status 0, and its work file and .gdsinfo stand beside its
-# input with the sizes the manifest gives, the work file as large as the
-# .gdsinfo says; verified, also when the SHA-256 of input and outputs still
-# equal the manifest's.
+# ended with exit status 0 (and its work file was then as large as its
+# .gdsinfo says), and its work file and .gdsinfo stand beside its input with
+# the sizes the manifest gives; verified, also when the SHA-256 of input and
+# outputs still equal the manifest's.
 
 # absolute PATH: PATH made absolute against the current folder.
 absolute() { case $1 in /*) printf '%s\n' "$1" ;; *) printf '%s\n' "$PWD/$1" ;; esac; }
@@ -49,11 +49,34 @@ status_value() {
 # file_sha256 FILE
 file_sha256() { sha256sum < "$1" | cut -d' ' -f1; }
 
-# work_size_from_gdsinfo GDSINFO: (5 lm + 12) x 4 x im x jm, or nothing
-# when the file does not give them.
-work_size_from_gdsinfo() {
-  awk 'NR == 1 { lm = $1 + 0 } lm > 0 && NR == lm + 4 { im = $1 + 0 } lm > 0 && NR == lm + 5 { jm = $1 + 0 }
-       END { if (lm > 0 && im > 0 && jm > 0) printf "%.0f\n", (5 * lm + 12) * 4 * im * jm }' "$1"
+# input_misfit LAYOUT CONTROL INPUT: fails, printing why, when the regular
+# file INPUT is not the size the control file's grid and levels give (a
+# stream is not measured). LAYOUT is the i2m_layout program.
+input_misfit() {
+  local layout=$1 control=$2 input=$3 answer bytes records record_bytes size
+  [ -f "$input" ] || return 0
+  answer=$("$layout" input-size "$control" 2>&1) || { printf '%s\n' "$answer"; return 1; }
+  read -r bytes records record_bytes <<< "$answer"
+  size=$(stat -c %s "$input")
+  [ "$size" = "$bytes" ] && return 0
+  if [ $((size % record_bytes)) = 0 ]; then
+    printf 'holds %s records, the control file'"'"'s grid and levels need %s\n' "$((size / record_bytes))" "$records"
+  else
+    printf 'holds %s bytes, the control file'"'"'s grid and levels need %s (%s records of %s bytes)\n' \
+      "$size" "$bytes" "$records" "$record_bytes"
+  fi
+  return 1
+}
+
+# work_misfit LAYOUT INPUT: fails, printing why, when INPUT's work file is
+# not the size its .gdsinfo gives.
+work_misfit() {
+  local layout=$1 work="$2.ZEPwrk" expected size
+  expected=$("$layout" work-size "$work.gdsinfo" 2>&1) || { printf '%s\n' "$expected"; return 1; }
+  size=$(stat -c %s "$work")
+  [ "$size" = "$expected" ] && return 0
+  printf 'holds %s bytes, its .gdsinfo gives %s\n' "$size" "$expected"
+  return 1
 }
 
 # write_manifest STATUS_FILE STATUS SECONDS BATCH INPUT INPUT_SHA256 PROGRAM COMMAND
@@ -83,7 +106,7 @@ write_manifest() {
 # VERIFY=1 the checksums are recomputed too.
 check_data_time() {
   local logdir=$1 index=$2 input=$3 verify=$4
-  local key status_file status batch file kind size expected
+  local key status_file status batch file kind size
   key=$(batch_key "$index" "$input")
   status_file="$logdir/$key.status"
   outcome=not_done reason=""
@@ -116,12 +139,6 @@ check_data_time() {
       return 0
     fi
   done
-  file=$(status_value "$status_file" work_file)
-  expected=$(work_size_from_gdsinfo "$(status_value "$status_file" gdsinfo)")
-  if [ "$(stat -c %s "$file")" != "$expected" ]; then
-    reason="$file is not the size its .gdsinfo gives (${expected:-unreadable})"
-    return 0
-  fi
   if [ "$verify" = 1 ]; then
     for kind in input work_file gdsinfo; do
       file=$(status_value "$status_file" "$kind" || true)

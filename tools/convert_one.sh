@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # Converts one data time of a batch in a working directory of its own, for
 # the batch and Slurm scripts: copies the run control file there, writes the
-# date file (the date taken from the input file name where it carries one),
-# runs the converter on the input, keeps its standard output and standard
-# error in LOGDIR/<key>.log and its manifest in LOGDIR/<key>.status, and
-# prints one progress line. <key> and the manifest are those of
-# batch_lib.sh; LOGDIR must hold the batch's batch.id.
+# date file (the data time the input's file name carries, by the programs'
+# one rule, else "nodate"), checks that the input's size fits the control
+# file, runs the converter on the input, checks that the work file is the
+# size its .gdsinfo gives, keeps the converter's standard output and
+# standard error in LOGDIR/<key>.log and its manifest in LOGDIR/<key>.status,
+# and prints one progress line. <key> and the manifest are those of
+# batch_lib.sh; LOGDIR must hold the batch's batch.id. The layouts and the
+# naming rule come from i2m_layout, beside the converter (or where
+# locate_programs.sh finds it).
 #
 #   convert_one.sh CONVERTER CONTROL_FILE WORKROOT LOGDIR INDEX COUNT INPUT
 #
@@ -23,8 +27,13 @@ if [ $# -ne 7 ]; then
 fi
 converter=$1 control=$2 workroot=$3 logdir=$4 index=$5 count=$6 input=$7
 here=$(cd "$(dirname "$(readlink -f "$0")")" && pwd)
+I2M_TOOLS=$here
+# shellcheck source=locate_programs.sh
+source "$here/locate_programs.sh"
 # shellcheck source=batch_lib.sh
 source "$here/batch_lib.sh"
+layout="$(dirname "$converter")/i2m_layout"
+[ -x "$layout" ] || layout=$(i2m_program i2m_layout "${I2M_LAYOUT:-}") || true
 
 case $input in
   /*) absolute=$input ;;
@@ -36,7 +45,7 @@ batch=$(cat "$logdir/batch.id")
 mkdir -p "$workroot"
 work=$(mktemp -d "$workroot/$key.XXXXXX")
 base=${absolute##*/}
-date_word=$(printf '%s' "$base" | grep -oE '[0-9]{10}|[0-9]{8}' | head -n 1 || true)
+date_word=$("$layout" data-time "$base" 2> /dev/null || true)
 printf '%s\n' "${date_word:-nodate}" > "$work/adate.txt"
 
 # The path the converter is given: the input's own where it can take it.
@@ -69,9 +78,16 @@ elif [[ $path == *" "* ]] || [ ${#path} -gt 239 ]; then
 elif ! cp "$control" "$work/InputModelInf.txt" 2> /dev/null; then
   echo "convert_one.sh: $control: no run control file (did the import fail?)" > "$log"
   status=2
+elif ! misfit=$(input_misfit "$layout" "$control" "$absolute"); then
+  echo "convert_one.sh: $absolute: $misfit" > "$log"
+  status=2
 else
   program=$("$converter" --version 2> /dev/null || echo "$converter")
   (cd "$work" && printf '%s\nbatch\n' "$path" | "$converter") > "$log" 2>&1 || status=$?
+  if [ "$status" = 0 ] && ! misfit=$(work_misfit "$layout" "$absolute"); then
+    echo "convert_one.sh: $absolute.ZEPwrk: $misfit" >> "$log"
+    status=2
+  fi
 fi
 if [ -n "$sha_job" ]; then wait "$sha_job" || true; fi
 if [ -s "$sha_file" ]; then input_sha=$(cat "$sha_file"); fi

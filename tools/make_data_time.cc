@@ -18,6 +18,7 @@
 #include <cstring>
 #include <exception>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <utility>
@@ -30,12 +31,16 @@
 #include "common/failure.h"
 #include "common/file_io.h"
 #include "control/run_control_writer.h"
+#include "control/standard_levels.h"
+#include "input/record_layout.h"
 #include "input/record_writer.h"
 
 namespace {
 
-constexpr float kInputMissing = 9.999e20f;
+constexpr float kInputMissing = i2m::input_missing_flag;
+// The names of InputField's values, in its order.
 const char* const kFieldNames[] = {"ht", "rh", "q", "tp", "uw", "vw", "slp"};
+static_assert(std::size(kFieldNames) == static_cast<size_t>(i2m::InputField::slp) + 1);
 
 struct Options {
   int im = 144;
@@ -64,13 +69,8 @@ struct Random {
 };
 
 std::vector<float> default_levels(int lm) {
-  static const float era5[] = {1000, 975, 950, 925, 900, 875, 850, 825, 800, 775, 750, 700, 650,
-                               600,  550, 500, 450, 400, 350, 300, 250, 225, 200, 175, 150, 125,
-                               100,  70,  50,  30,  20,  10,  7,   5,   3,   2,   1};
-  static const float standard17[] = {1000, 925, 850, 700, 600, 500, 400, 300, 250,
-                                     200,  150, 100, 70,  50,  30,  20,  10};
-  if (lm == 17) return {std::begin(standard17), std::end(standard17)};
-  if (lm == 37) return {std::begin(era5), std::end(era5)};
+  if (lm == 17) return {std::begin(i2m::kStandard17LevelsHpa), std::end(i2m::kStandard17LevelsHpa)};
+  if (lm == 37) return {std::begin(i2m::kEra5LevelsHpa), std::end(i2m::kEra5LevelsHpa)};
   std::vector<float> levels;
   for (int k = 0; k < lm; ++k) {
     const double p = lm == 1 ? 1000.0 : 1000.0 * std::pow(0.01, static_cast<double>(k) / (lm - 1));
@@ -214,13 +214,13 @@ float surface_value(int slice, const Grid& g, int i, int j, Random& rng) {
   const float topo = land ? 1500.0f * (g.land[p] - 0.1f) : 0.0f;
   const float u = rng.uniform();
   switch (slice) {
-    case 1: return g.land[p];                                           // raw land-sea mask
-    case 2: return 1013.0f + 15.0f * g.lon_wave[i] * g.lat_factor[j] + u;  // mslp (hPa)
-    case 3: return 1013.0f - topo / 8.3f + u;                           // psfc (hPa)
-    case 4: return topo;                                                // topography (m)
+    case i2m::kLandSeaMaskSlice: return g.land[p];  // raw land-sea mask
+    case i2m::kMeanSeaLevelPressureSlice: return 1013.0f + 15.0f * g.lon_wave[i] * g.lat_factor[j] + u;  // hPa
+    case i2m::kSurfacePressureSlice: return 1013.0f - topo / 8.3f + u;  // hPa
+    case i2m::kTopographySlice: return topo;  // m
     default: break;
   }
-  if (slice % 2 == 1) return 250.0f + 45.0f * g.lat_factor[j] + 2.0f * u;  // soil temperature
+  if (!i2m::is_soil_moisture_slice(slice)) return 250.0f + 45.0f * g.lat_factor[j] + 2.0f * u;  // soil temperature
   // Soil moisture: zero over the sea and at a few land points (gaps to fill),
   // and a few values above the 0.6 cap.
   if (!land || u < 0.03f) return 0.0f;
@@ -246,8 +246,8 @@ void apply_marks(const Options& o, int field, int level, std::vector<float>& val
   }
 }
 
-// The 6 lm upper-air records, then the 12 surface records, in the order of
-// the input record file.
+// The upper-air records, then the surface records, one after the other in
+// the order of the input record file.
 void write_records(const Options& o, const Grid& g, Random& rng) {
   std::vector<float> values(static_cast<size_t>(o.im) * static_cast<size_t>(o.jm));
   auto fill = [&](const std::function<float(int i, int j)>& value) {
@@ -256,7 +256,7 @@ void write_records(const Options& o, const Grid& g, Random& rng) {
     }
   };
   RecordWriter out(o.dir + "/" + o.name);
-  for (int field = 0; field < 6; ++field) {
+  for (int field = 0; field < i2m::kUpperAirFields; ++field) {
     for (int k = 1; k <= o.lm; ++k) {
       fill([&](int i, int j) { return upper_value(field, g, o.levels[static_cast<size_t>(k - 1)], i, j, rng); });
       apply_marks(o, field, k, values);
@@ -265,7 +265,7 @@ void write_records(const Options& o, const Grid& g, Random& rng) {
   }
   for (int slice = 1; slice <= i2m::nsfcfld; ++slice) {
     fill([&](int i, int j) { return surface_value(slice, g, i, j, rng); });
-    apply_marks(o, 6, slice, values);
+    apply_marks(o, static_cast<int>(i2m::InputField::slp), slice, values);
     out.write(values);
   }
   out.close();

@@ -3,11 +3,11 @@
 # conversion of every data time it yields as a job array, and the report,
 # chained by job dependencies so that nothing waits on the login node.
 #
-#   season_slurm.sh [--throttle N] [--levels P,P,...] [--area N/W/S/E] [--model NAME] RUN_DIR FILE...
+#   season_slurm.sh [--throttle N] [--levels P,P,...] [--area N/W/S/E] [--grid DLON[/DLAT]] [--model NAME] RUN_DIR FILE...
 #
 # FILE... are GRIB or NetCDF files as import_data_times reads them;
-# --levels, --area and --model are its options. The sources are listed on
-# the spot (import_data_times --list), so that bad input is refused before
+# --levels, --area, --grid and --model are its options. The sources are listed on
+# the spot (import_data_times --list-files), so that bad input is refused before
 # anything is submitted and the array gets one task per data time. Then:
 #   1. the import writes RUN_DIR/data (log: RUN_DIR/logs/import.log);
 #   2. the conversions (convert_slurm.sh, at most N at a time) write the
@@ -40,7 +40,7 @@ throttle="" import_options=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --throttle) throttle=$(value "$@"); shift 2 ;;
-    --levels | --area | --model) import_options+=("$1" "$(value "$@")"); shift 2 ;;
+    --levels | --area | --grid | --model) import_options+=("$1" "$(value "$@")"); shift 2 ;;
     -h | --help) usage ;;
     -*) echo "season_slurm.sh: unknown option $1" >&2; usage ;;
     *) break ;;
@@ -57,15 +57,13 @@ importer=$(i2m_program import_data_times "${I2M_IMPORTER:-}") ||
 if [ -e "$run/logs/batch.id" ]; then fail "$run holds a season already: give each season a RUN_DIR of its own"; fi
 mkdir -p "$run/logs" "$run/jobs" || exit 2
 
-# The data time files the import will write, from its own listing (the
-# lines after "data time files (N):", each indented by two blanks).
-listing=$("$importer" --list "${import_options[@]}" "${files[@]}") || exit 2
+# The data time files the import will write, one name per line of its
+# listing for scripts.
+names=$("$importer" --list-files "${import_options[@]}" "${files[@]}") || exit 2
 : > "$run/inputs.txt"
-in_files=0
-while IFS= read -r line; do
-  if [[ $line == "data time files"* ]]; then in_files=1; continue; fi
-  if [ "$in_files" = 1 ] && [[ $line == "  "* ]]; then printf '%s\n' "$run/data/${line#  }" >> "$run/inputs.txt"; fi
-done <<< "$listing"
+while IFS= read -r name; do
+  [ -n "$name" ] && printf '%s\n' "$run/data/$name" >> "$run/inputs.txt"
+done <<< "$names"
 count=$(wc -l < "$run/inputs.txt")
 [ "$count" -gt 0 ] || fail "the files hold no data time to import"
 

@@ -54,6 +54,12 @@ const char* kind_of(mode_t mode) {
 
 }  // namespace
 
+std::string irregular_file_kind(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return "";
+  return kind_of(st.st_mode);
+}
+
 int open_regular_file_for_reading(const std::string& path) {
   // Without O_NONBLOCK the open of a FIFO waits for a writer.
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);

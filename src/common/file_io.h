@@ -38,6 +38,12 @@ class UniqueFd {
 // Opens `path` for reading; `path` may be empty (the open then fails).
 int open_for_reading(const std::string& path);
 
+// What `path` is when it exists and is not a regular file ("a FIFO", "a
+// socket", "a character device", "a block device", "a folder"); "" for a
+// regular file or a path that cannot be reached (whose open then says why).
+// Links are followed.
+std::string irregular_file_kind(const std::string& path);
+
 // Opens `path` for reading when it is a regular file; a FIFO, socket,
 // device or folder is refused at once (exit status 2, "not a regular file:
 // a FIFO") instead of blocking on it or reading it without end.

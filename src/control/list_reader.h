@@ -17,6 +17,8 @@ class ListReader {
   // `file_name` is used in diagnostics only.
   ListReader(std::string file_name, std::string contents);
 
+  const std::string& file_name() const { return file_name_; }
+
   // The next whole line, without its line feed. Ends the run at end of file.
   std::string_view next_line(std::string_view what);
 

@@ -9,10 +9,10 @@
 namespace i2m {
 namespace {
 
-void check_grid(const RunControl& rc) {
+void check_grid(const RunControl& rc, const std::string& path) {
   const int64_t points = static_cast<int64_t>(rc.im) * rc.jm;
   if (rc.im >= 2 && rc.jm >= 2 && rc.lm >= 1 && points < kMaxGridPoints) return;
-  fail_file(kRunControlPath,
+  fail_file(path,
             "grid rejected: im=" + std::to_string(rc.im) + " jm=" + std::to_string(rc.jm) +
                 " lm=" + std::to_string(rc.lm) +
                 " (needs im >= 2, jm >= 2, lm >= 1 and im*jm < " + std::to_string(kMaxGridPoints) + ")");
@@ -38,7 +38,7 @@ RunControl read_run_control_head(ListReader& reader) {
                                    &rc.lo2,       &rc.di,  &rc.dj};
   const char* const names[] = {"grid_type", "la1", "lo1", "la2", "lo2", "di", "dj"};
   for (int n = 0; n < 7; ++n) *grid_numbers[n] = reader.read_integers(1, names[n])[0];
-  check_grid(rc);
+  check_grid(rc, reader.file_name());
   return rc;
 }
 

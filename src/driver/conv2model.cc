@@ -66,7 +66,7 @@ void convert_data_time(const std::string& input_path, const PhaseObserver& after
     // Each record is screened as soon as it is read, while still in cache.
     read_input_file(input_path, fs, screen_record);
     done("read and screen");
-    check_levels(fs);
+    check_and_patch_levels(fs);
     done("level check");
     fill_surface_fields(fs);
     done("soil fill");

@@ -87,10 +87,14 @@ void list(const ImportOptions& options) {
   std::vector<OpenedSource> sources;
   for (const std::string& path : options.files) {
     sources.push_back(open_source(path, static_cast<int>(sources.size())));
-    print_source(stdout, sources.back().inventory);
+    if (!options.list_files) print_source(stdout, sources.back().inventory);
   }
   const Inventory inv = take_inventory(std::move(sources), options.member);
   const ImportPlan plan = make_plan(inv, options);
+  if (options.list_files) {
+    for (const DataTimePlan& d : plan.times) std::printf("%s\n", d.file_name.c_str());
+    return;
+  }
   print_levels(stdout, plan.levels, "levels an import would keep");
   print_file_names(stdout, plan);
 }
@@ -125,7 +129,7 @@ int main(int argc, char** argv) {
     // The workers live as long as the import: each keeps its buffers and
     // its watchdog slot from the first data time to the last.
     WorkerPool pool(default_worker_count());
-    if (options->list) {
+    if (options->list || options->list_files) {
       list(*options);
     } else {
       import(*options, pool);

@@ -57,6 +57,9 @@ std::optional<ImportOptions> parse_import_options(int argc, char** argv, int& ex
                "Remove the output folder's .bin files of another grid or level list (and its control and date "
                "files) instead of refusing to write beside them");
   app.add_flag("--list", o.list, "Print the inventory of the files and the levels an import would keep; write nothing");
+  app.add_flag("--list-files", o.list_files,
+               "Print the name of each data time file an import would write, one per line and nothing else "
+               "(for scripts); write nothing");
   app.add_option("--library-time-limit", o.library_time_limit,
                  "End with exit status 2 when ecCodes or netCDF-C spends longer than this on one field")
       ->type_name("SECONDS")

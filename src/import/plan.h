@@ -26,6 +26,7 @@ struct ImportOptions {
   std::optional<GridIncrements> grid;  // --grid; none: the sources' own grid
   std::string model;               // --model; empty: what the sources suggest
   bool list = false;               // --list: print the inventory, write nothing
+  bool list_files = false;         // --list-files: print the file names only, one per line
   std::optional<int64_t> member;   // --member: the ensemble member imported
   // --allow-missing-surface: a data time without some of its twelve surface
   // fields is written with them missing instead of refused.

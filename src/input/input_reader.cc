@@ -44,7 +44,7 @@ class RecordFileReader {
   // Reads record r's first field_bytes bytes into `data` and checks both
   // of its markers; leaves the position at the next record. Reads strictly
   // front to back, so the input may also be a pipe.
-  void read_record(int64_t r, void* data) {
+  void read_input_record(int64_t r, void* data) {
     const int32_t length = read_leading_marker(r);
     if (length < 0) fail_record(r, "negative length marker " + std::to_string(length));
     if (length < field_bytes_) {
@@ -102,7 +102,7 @@ void read_input_file(const std::string& path, FieldSet& fs, const RecordHook& af
   RecordFileReader reader(path, field_bytes, records);
   for (int64_t r = 1; r <= records; ++r) {
     const Destination d = destination_of(fs, r);
-    reader.read_record(r, d.slice);
+    reader.read_input_record(r, d.slice);
     if (after_each_record) after_each_record(d.field, d.level, d.slice, fs.slice_points());
   }
   reader.close();

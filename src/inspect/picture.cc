@@ -52,8 +52,8 @@ Field load_field(const WorkFileLayout& layout, const std::string& choice) {
     const std::string level = choice.substr(5);
     const RecordInfo& u = find_record(layout, "u:" + level);
     const RecordInfo& v = find_record(layout, "v:" + level);
-    read_record(layout, u, f.u);
-    read_record(layout, v, f.v);
+    read_work_record(layout, u, f.u);
+    read_work_record(layout, v, f.v);
     f.values.resize(f.u.size());
     for (size_t p = 0; p < f.u.size(); ++p) {
       f.values[p] = drawable(f.u[p]) && drawable(f.v[p]) ? std::hypot(f.u[p], f.v[p]) : NAN;
@@ -65,7 +65,7 @@ Field load_field(const WorkFileLayout& layout, const std::string& choice) {
     return f;
   }
   f.record = &find_record(layout, choice);
-  read_record(layout, *f.record, f.values);
+  read_work_record(layout, *f.record, f.values);
   f.title = field_title(layout, *f.record);
   f.unit = layout.fields[f.record->field].unit;
   return f;
@@ -144,7 +144,7 @@ void draw_map(cairo_t* cr, const Geometry& g, const std::vector<float>& values, 
 
 void draw_coastline(cairo_t* cr, const WorkFileLayout& layout, const Geometry& g, double width) {
   std::vector<float> mask;
-  read_record(layout, find_record(layout, "lsm"), mask);
+  read_work_record(layout, find_record(layout, "lsm"), mask);
   cairo_save(cr);
   cairo_rectangle(cr, g.map_x, g.map_y, g.map_w, g.map_h);
   cairo_clip(cr);

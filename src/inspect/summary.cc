@@ -178,7 +178,7 @@ RecordStats record_stats(const std::vector<float>& values, const std::vector<boo
 
 std::vector<bool> sea_points(const WorkFileLayout& layout) {
   std::vector<float> mask;
-  read_record(layout, find_record(layout, "lsm"), mask);
+  read_work_record(layout, find_record(layout, "lsm"), mask);
   std::vector<bool> sea(mask.size());
   for (size_t p = 0; p < mask.size(); ++p) {
     if (mask[p] != 0.0f && mask[p] != 1.0f) return {};
@@ -194,7 +194,7 @@ Evaluation evaluate(const WorkFileLayout& layout, const BoundsTable& bounds) {
   std::vector<float> values, below;  // below: the height record of the level before
   const RecordInfo* below_record = nullptr;
   for (const RecordInfo& r : layout.records) {
-    read_record(layout, r, values);
+    read_work_record(layout, r, values);
     const LayoutField& f = layout.fields[r.field];
     const std::optional<Bound> bound = bounds.find(f.short_name, r.level_hpa);
     const bool soil_with_mask = layout.is_soil(r) && e.mask_usable;

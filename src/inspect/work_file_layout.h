@@ -61,6 +61,6 @@ std::string level_text(const WorkFileLayout& layout, const RecordInfo& r);
 std::string base_name(const std::string& path);
 
 // Reads record `r` into `values` (im x jm, west-east index fastest).
-void read_record(const WorkFileLayout& layout, const RecordInfo& r, std::vector<float>& values);
+void read_work_record(const WorkFileLayout& layout, const RecordInfo& r, std::vector<float>& values);
 
 }  // namespace inspect

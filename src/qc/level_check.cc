@@ -19,7 +19,7 @@ bool level_missing(const FieldSet& fs, float* field, int32_t k) {
 
 }  // namespace
 
-void check_levels(FieldSet& fs) {
+void check_and_patch_levels(FieldSet& fs) {
   log(LogLine().text("Check for any missing data"));
   for (int32_t k = 1; k <= fs.lm; ++k) {
     const float pressure = fs.pr[k - 1];

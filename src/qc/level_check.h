@@ -10,6 +10,6 @@ namespace i2m {
 // relative-humidity level is patched by rh_fix (and the wind and humidity
 // tests of that level are skipped); any other missing level logs its line
 // with the level's pressure and stops the run on the data.
-void check_levels(FieldSet& fs);
+void check_and_patch_levels(FieldSet& fs);
 
 }  // namespace i2m
