@@ -12,6 +12,9 @@ inline constexpr float missing_flag = -99999.0f;
 // precision, exactly 999900026055400882176 (bit pattern 0x6258D19A).
 inline constexpr float input_missing_flag = 9.999e20f;
 
+// Standard gravity, m s-2: geopotential to geopotential height.
+inline constexpr double kGravity = 9.80665;
+
 // Number of surface fields, the third extent of slp.
 inline constexpr int32_t nsfcfld = 12;
 

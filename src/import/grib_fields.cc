@@ -125,6 +125,15 @@ bool classify_field(const Keys& keys, long edition, const ParameterNames& names,
   info.name = name;
   info.units = names.units;
   const bool isobaric = level_type == "isobaricInhPa" || level_type == "isobaricInPa";
+  if (level_type == "hybrid") {
+    const Parameter* p = find_model_level_parameter(name);
+    const long level = keys.get_long("level");
+    // ECMWF stores lnsp and the surface geopotential on level 1.
+    if (p == nullptr || (!is_upper_air(p->quantity) && level != 1)) return false;
+    take(*p, info, location);
+    info.level = Level::hybrid(static_cast<double>(level));
+    return true;
+  }
   if (const Parameter* p = isobaric ? find_upper_air_parameter(name) : nullptr) {
     const std::optional<double> pa = isobaric_level(keys, edition, level_type);
     if (!pa) return false;

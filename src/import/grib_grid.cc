@@ -170,6 +170,10 @@ GribGrid read_grib_grid(const Keys& keys) {
   if (type == "regular_gg") return read_rows(keys, GridKind::regular_gg);
   if (type == "reduced_gg") return read_rows(keys, GridKind::reduced_gg);
   if (type == "reduced_ll") return read_rows(keys, GridKind::reduced_ll);
+  if (type == "sh") {
+    return unsupported("a spectral field (spherical harmonics), not values on a grid: ask the archive for a grid "
+                       "(grid=0.25/0.25 in a MARS or Data Store request) or transform it to a grid first (cdo sp2gp)");
+  }
   return unsupported(unsupported_grid_type(type));
 }
 

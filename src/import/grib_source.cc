@@ -45,6 +45,7 @@ class GribSource : public Source {
   void add_field(codes_handle* h, GribLocation location, int message);
   const ParameterNames& names_of(const std::vector<long>& identity, const Keys& keys);
   GribGrid grid_of(const Keys& keys, const GribLocation& location, const std::string& place);
+  std::shared_ptr<const HybridCoefficients> coefficients_of(const Keys& keys);
   template <typename T>
   size_t read_values(const FieldInfo& field, T* values) const;
   Handle handle_for(const GribLocation& at, std::vector<unsigned char>& bytes, const std::string& place) const;
@@ -60,6 +61,8 @@ class GribSource : public Source {
   // The grids met so far, by the checksum of their grid section: each is
   // read (and a grid of rows located point by point) once per file.
   std::map<std::string, GribGrid> grids_;
+  // The hybrid coefficients met so far: one object for each set.
+  std::map<HybridCoefficients, std::shared_ptr<const HybridCoefficients>> coefficients_;
   // One flag per kind, set once its first field has been decoded.
   std::unique_ptr<std::atomic<bool>[]> decoded_once_;
   UniqueFd fd_;  // open for the source's life; pread() lets threads share it
@@ -182,6 +185,7 @@ void GribSource::add_field(codes_handle* h, GribLocation location, int message) 
   location.east_first = grid.east_first;
   inventory_.note_grid(describe_grid(*info.grid));
   info.member = member_of(keys);
+  if (info.level.kind == LevelKind::hybrid) info.hybrid = coefficients_of(keys);
   info.place = where;
   info.source = index_;
   info.locator = locations_.size();
@@ -205,6 +209,22 @@ GribGrid GribSource::grid_of(const Keys& keys, const GribLocation& location, con
   }
   if (!section.empty()) grids_.emplace(section, grid);
   return grid;
+}
+
+// The coefficients of a model-level field's vertical grid (its pv array),
+// one object per set; null when the message carries none.
+std::shared_ptr<const HybridCoefficients> GribSource::coefficients_of(const Keys& keys) {
+  const std::optional<long> count = keys.find_long("NV");
+  if (!count || *count <= 0) return nullptr;
+  HybridCoefficients pv(static_cast<size_t>(*count));
+  size_t n = pv.size();
+  if (codes_get_double_array(keys.handle(), "pv", pv.data(), &n) != 0 || n != pv.size()) return nullptr;
+  auto it = coefficients_.find(pv);
+  if (it == coefficients_.end()) {
+    auto shared = std::make_shared<const HybridCoefficients>(pv);
+    it = coefficients_.emplace(std::move(pv), std::move(shared)).first;
+  }
+  return it->second;
 }
 
 // A handle on the field at `at`, its message read into `bytes`. Later

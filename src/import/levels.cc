@@ -5,6 +5,7 @@
 #include "common/failure.h"
 #include "control/run_control_writer.h"
 #include "import/data_time.h"
+#include "import/model_level_plan.h"
 
 namespace i2m {
 namespace {
@@ -77,6 +78,7 @@ std::vector<double> source_levels(const Inventory& inv) {
 void check_upper_air(const Inventory& inv) {
   const std::vector<double> levels = source_levels(inv);
   for (int64_t t : inv.times) {
+    if (has_model_levels(inv, t)) continue;  // the vertical step checks its own
     for (Quantity q : kRequired) {
       const bool anywhere = std::any_of(levels.begin(), levels.end(), [&](double pa) { return present(inv, t, q, pa); });
       if (anywhere) continue;

@@ -31,6 +31,15 @@ constexpr Parameter kSurface[] = {
     {"hgt", {nullptr, nullptr}, Quantity::topography, 2, false, false},
 };
 
+constexpr Parameter kModelLevel[] = {
+    {"t", {"air_temperature", nullptr}, Quantity::temperature, 0, false, false},
+    {"q", {"specific_humidity", nullptr}, Quantity::specific_humidity, 0, false, false},
+    {"u", {"eastward_wind", nullptr}, Quantity::zonal_wind, 0, false, false},
+    {"v", {"northward_wind", nullptr}, Quantity::meridional_wind, 0, false, false},
+    {"lnsp", {nullptr, nullptr}, Quantity::log_surface_pressure, 0, false, false},
+    {"z", {"surface_geopotential", "geopotential"}, Quantity::topography, 1, true, false},
+};
+
 constexpr SoilLayer kEra5Soil[] = {
     {139, "stl1", Quantity::soil_temperature, 0.0, 0.07}, {170, "stl2", Quantity::soil_temperature, 0.07, 0.28},
     {183, "stl3", Quantity::soil_temperature, 0.28, 1.0}, {236, "stl4", Quantity::soil_temperature, 1.0, 2.89},
@@ -70,6 +79,10 @@ const Parameter* find_upper_air_parameter(const std::string& name, const std::st
 
 const Parameter* find_surface_parameter(const std::string& name, const std::string& standard_name) {
   return find_parameter(kSurface, name, standard_name);
+}
+
+const Parameter* find_model_level_parameter(const std::string& name, const std::string& standard_name) {
+  return find_parameter(kModelLevel, name, standard_name);
 }
 
 const Parameter* find_grib_surface_parameter(const std::string& short_name, const std::string& level_type) {

@@ -8,11 +8,10 @@
 #include <optional>
 #include <string>
 
+#include "common/constants.h"
 #include "import/quantity.h"
 
 namespace i2m {
-
-inline constexpr double kGravity = 9.80665;  // m s-2: geopotential to geopotential height
 
 // A parameter and what it is to the importer.
 struct Parameter {
@@ -33,6 +32,12 @@ const Parameter* find_upper_air_parameter(const std::string& name, const std::st
 
 // A surface parameter by its name, else by a CF standard name.
 const Parameter* find_surface_parameter(const std::string& name, const std::string& standard_name = "");
+
+// A parameter of a set on model (hybrid) levels, by its name, else by a CF
+// standard name: temperature, specific humidity and the winds on every
+// level, the logarithm of surface pressure and the surface geopotential
+// that come with them (ECMWF stores both on level 1).
+const Parameter* find_model_level_parameter(const std::string& name, const std::string& standard_name = "");
 
 // A surface parameter of a GRIB field on level type `level_type`.
 const Parameter* find_grib_surface_parameter(const std::string& short_name, const std::string& level_type);

@@ -7,6 +7,7 @@
 
 #include "common/data_time_name.h"
 #include "common/failure.h"
+#include "control/standard_levels.h"
 #include "import/data_time.h"
 #include "input/record_layout.h"
 
@@ -70,19 +71,35 @@ RecordPlan surface_record(const Inventory& inv, int64_t time, Quantity q, int la
   return r;
 }
 
+RecordPlan vertical_record(Quantity q, int layer, int output_level, float pressure_hpa) {
+  RecordPlan r;
+  r.source = RecordSource::vertical;
+  r.tally = tally_row(q, layer);
+  r.quantity = q;
+  r.output_level = output_level;
+  r.pressure_hpa = pressure_hpa;
+  return r;
+}
+
 DataTimePlan plan_data_time(const Inventory& inv, const ImportPlan& plan, int64_t time) {
   DataTimePlan d;
   d.time = time;
   d.file_name = data_time_file_name(plan.control.model_name, time);
   const int32_t lm = plan.control.lm;
   d.records.resize(static_cast<size_t>(input_record_count(lm)));
+  if (has_model_levels(inv, time)) d.model_levels = plan_model_levels(inv, time, plan.levels.kept);
   for (Quantity q : kUpperAirOrder) {
     for (int32_t k = 1; k <= lm; ++k) {
-      d.records[input_record_number(upper_air_field(q), k, lm) - 1] = upper_air_record(inv, time, q, plan.levels.kept[k - 1]);
+      RecordPlan& r = d.records[input_record_number(upper_air_field(q), k, lm) - 1];
+      r = d.model_levels ? vertical_record(q, 0, k - 1, plan.levels_hpa[static_cast<size_t>(k - 1)])
+                         : upper_air_record(inv, time, q, plan.levels.kept[k - 1]);
     }
   }
   for (Quantity q : kSurfaceOrder) {
-    d.records[input_record_number(InputField::slp, surface_slice(q, 1), lm) - 1] = surface_record(inv, time, q, 1, {});
+    // The surface pressure and topography the vertical step used.
+    const bool vertical = d.model_levels && (q == Quantity::surface_pressure || q == Quantity::topography);
+    d.records[input_record_number(InputField::slp, surface_slice(q, 1), lm) - 1] =
+        vertical ? vertical_record(q, 1, 0, 0) : surface_record(inv, time, q, 1, {});
   }
   for (int layer = 1; layer <= kSoilLayers; ++layer) {
     for (int s = 0; s < 2; ++s) {
@@ -106,6 +123,7 @@ const char* derived_from(RecordSource source) {
   switch (source) {
     case RecordSource::derived_specific_humidity: return " from temperature and relative humidity";
     case RecordSource::derived_relative_humidity: return " from temperature and specific humidity";
+    case RecordSource::vertical: return " interpolated from model levels";
     default: return "";
   }
 }
@@ -166,6 +184,11 @@ void refuse_missing_surface(const Inventory& inv, const ImportPlan& plan) {
 int64_t count_fields_used(const ImportPlan& plan) {
   std::set<const FieldInfo*> used;
   for (const DataTimePlan& d : plan.times) {
+    if (d.model_levels) {
+      for (const auto& column : d.model_levels->columns) used.insert(column.begin(), column.end());
+      used.insert(d.model_levels->surface_pressure);
+      used.insert(d.model_levels->surface_geopotential);
+    }
     for (const RecordPlan& r : d.records) {
       if (r.source == RecordSource::none) continue;
       for (const FieldInfo* f : {r.field, r.temperature, r.humidity}) {
@@ -174,6 +197,37 @@ int64_t count_fields_used(const ImportPlan& plan) {
     }
   }
   return static_cast<int64_t>(used.size());
+}
+
+// The data times interpolated from model levels, grouped by the levels read.
+std::vector<PlanNote> model_level_notes(const ImportPlan& plan) {
+  std::map<std::string, std::vector<int64_t>> by_levels;
+  for (const DataTimePlan& d : plan.times) {
+    if (!d.model_levels) continue;
+    const std::string what = "upper air interpolated from model levels " + std::to_string(d.model_levels->top) + " to " +
+                             std::to_string(d.model_levels->levels.nlev) +
+                             " (relative humidity from the temperature and specific humidity interpolated), "
+                             "surface pressure and topography those it used";
+    by_levels[what].push_back(d.time);
+  }
+  std::vector<PlanNote> notes;
+  for (const auto& [what, times] : by_levels) notes.push_back({what, {}, when(times, plan.times.size())});
+  return notes;
+}
+
+// Model-level and pressure-level upper air of one data time would give two
+// values for one output level.
+bool check_level_kinds(const Inventory& inv) {
+  bool any_model_levels = false;
+  for (int64_t t : inv.times) {
+    const bool model = has_model_levels(inv, t);
+    if (model && has_pressure_levels(inv, t)) {
+      fail_file(source_names(inv), "model-level and pressure-level upper-air fields at " + format_data_time(t) +
+                                       ": they would give two values for one output level; import them apart");
+    }
+    any_model_levels = any_model_levels || model;
+  }
+  return any_model_levels;
 }
 
 }  // namespace
@@ -200,9 +254,14 @@ ImportPlan make_plan(const Inventory& inv, const ImportOptions& options) {
   // The grid first: a source on a grid that needs --grid says so before
   // anything else is asked of it.
   plan.grid = choose_grid(inv, options.area, options.grid);
+  const bool model_levels = check_level_kinds(inv);
   check_upper_air(inv);
   std::vector<double> requested;
   for (double hpa : options.levels_hpa) requested.push_back(hpa * 100.0);
+  // From model levels, without --levels: ERA5's 37 pressure levels.
+  if (model_levels && requested.empty()) {
+    for (float hpa : kEra5LevelsHpa) requested.push_back(static_cast<double>(hpa) * 100.0);
+  }
   plan.levels = choose_levels(inv, requested);
   for (double pa : plan.levels.kept) plan.levels_hpa.push_back(static_cast<float>(pa / 100.0));
   plan.control.model_name = model_name_for(inv, options);
@@ -212,7 +271,8 @@ ImportPlan make_plan(const Inventory& inv, const ImportOptions& options) {
   plan.soil_layers[1] = soil_layers(inv, Quantity::soil_moisture);
   for (int64_t t : inv.times) plan.times.push_back(plan_data_time(inv, plan, t));
   if (!options.allow_missing_surface) refuse_missing_surface(inv, plan);
-  plan.derived = notes_of(plan, RecordSource::derived_specific_humidity);
+  plan.derived = model_level_notes(plan);
+  for (PlanNote& n : notes_of(plan, RecordSource::derived_specific_humidity)) plan.derived.push_back(std::move(n));
   for (PlanNote& n : notes_of(plan, RecordSource::derived_relative_humidity)) plan.derived.push_back(std::move(n));
   plan.missing = notes_of(plan, RecordSource::none);
   plan.fields_used = count_fields_used(plan);

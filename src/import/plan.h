@@ -16,6 +16,7 @@
 #include "import/grid_choice.h"
 #include "import/inventory.h"
 #include "import/levels.h"
+#include "import/model_level_plan.h"
 
 namespace i2m {
 
@@ -40,16 +41,21 @@ struct ImportOptions {
 
 // Where a record's values come from: a field of the sources, a humidity
 // derived from temperature and the other humidity (specific from relative,
-// or relative from specific), or no source at all (the record is written
-// with the input file's missing marker).
-enum class RecordSource { field, derived_specific_humidity, derived_relative_humidity, none };
+// or relative from specific), the vertical interpolation from model levels,
+// or no source at all (the record is written with the input file's missing
+// marker).
+enum class RecordSource { field, derived_specific_humidity, derived_relative_humidity, vertical, none };
 
 struct RecordPlan {
   RecordSource source = RecordSource::none;
   const FieldInfo* field = nullptr;        // source field
   const FieldInfo* temperature = nullptr;  // the derived sources: their inputs
   const FieldInfo* humidity = nullptr;     // the other humidity
-  float pressure_hpa = 0;                  // the derived sources: the level
+  float pressure_hpa = 0;                  // the derived sources and vertical upper air: the level
+  // vertical: the quantity (upper air, surface pressure or topography) and
+  // the index of its output level in the levels written
+  Quantity quantity = Quantity::height;
+  int output_level = 0;
   int tally = 0;                           // tally_row() of the record
 };
 
@@ -57,6 +63,7 @@ struct DataTimePlan {
   int64_t time = 0;
   std::string file_name;             // "era5_2024010112.bin"
   std::vector<RecordPlan> records;   // in file order
+  std::optional<ModelLevelPlan> model_levels;  // upper air on model levels
 };
 
 // Records written as missing (of no source), or derived, for the summary: "specific

@@ -18,6 +18,7 @@ std::string_view quantity_name(Quantity q) {
     case Quantity::topography: return "topography";
     case Quantity::soil_temperature: return "soil temperature";
     case Quantity::soil_moisture: return "soil moisture";
+    case Quantity::log_surface_pressure: return "logarithm of surface pressure";
   }
   return "?";
 }
@@ -36,6 +37,7 @@ std::string_view quantity_unit(Quantity q) {
     case Quantity::surface_pressure: return "hPa";
     case Quantity::land_sea_mask:
     case Quantity::soil_moisture: return "0-1";
+    case Quantity::log_surface_pressure: return "ln Pa";
   }
   return "?";
 }

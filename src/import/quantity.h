@@ -26,6 +26,9 @@ enum class Quantity : uint8_t {
   // Soil, one field per layer; layers are told apart by the depth of their top.
   soil_temperature,  // K
   soil_moisture,     // volumetric, 0 to 1
+  // Only an input of the vertical interpolation from model levels (ECMWF's
+  // lnsp): written as the surface pressure it gives.
+  log_surface_pressure,  // ln(Pa)
 };
 
 inline constexpr int kUpperAirQuantities = kUpperAirFields;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/constants.h"
+#include "import/model_level_step.h"
 #include "thermo/humidity.h"
 
 namespace i2m {
@@ -38,13 +39,13 @@ size_t grid_index(const Inventory& inv, const std::shared_ptr<const Grid>& grid)
 
 }  // namespace
 
-RecordBuffers make_record_buffers(const Inventory& inv, const GridChoice& grid) {
+RecordBuffers make_record_buffers(const Inventory& inv, const GridChoice& grid, bool doubles) {
   size_t largest = 0;
   for (const std::shared_ptr<const Grid>& g : inv.grids) largest = std::max(largest, g->points());
   const size_t n = grid.written.points();
   RecordBuffers b;
   b.source.resize(grid.interpolated ? 0 : largest);
-  b.source_double.resize(grid.interpolated ? largest : 0);
+  b.source_double.resize(grid.interpolated || doubles ? largest : 0);
   b.mapped_a.resize(n);
   b.mapped_b.resize(n);
   b.result.resize(n);
@@ -56,7 +57,7 @@ SoilMasks read_soil_masks(const Inventory& inv, const GridChoice& grid, const Da
   if (!grid.interpolated) return masks;
   const FieldInfo* written = inv.find(d.time, Quantity::land_sea_mask, Level::surface());
   if (written == nullptr) return masks;
-  RecordBuffers b = make_record_buffers(inv, grid);
+  RecordBuffers b = make_record_buffers(inv, grid, true);
   const RecordValues values(inv, grid);
   values.read_mapped(*written, nullptr, b, masks.written);
   masks.source.resize(inv.grids.size());
@@ -94,8 +95,8 @@ int64_t RecordValues::read_mapped(const FieldInfo& f, const SoilMasks* masks, Re
   return count_missing(out.data(), out.size());
 }
 
-const float* RecordValues::compute(const RecordPlan& record, const SoilMasks& masks, RecordBuffers& b,
-                                   int64_t& missing) const {
+const float* RecordValues::compute(const RecordPlan& record, const SoilMasks& masks, const ModelLevelStep* vertical,
+                                   RecordBuffers& b, int64_t& missing) const {
   const size_t n = b.result.size();
   missing = 0;
   switch (record.source) {
@@ -111,6 +112,9 @@ const float* RecordValues::compute(const RecordPlan& record, const SoilMasks& ma
       read_mapped(*record.temperature, nullptr, b, b.mapped_a);
       read_mapped(*record.humidity, nullptr, b, b.mapped_b);
       derive_relative_humidity(b.mapped_a.data(), b.mapped_b.data(), record.pressure_hpa, b.result.data(), n);
+      break;
+    case RecordSource::vertical:
+      vertical->record(record, b.result.data());
       break;
     case RecordSource::none:
       std::fill(b.result.begin(), b.result.end(), input_missing_flag);

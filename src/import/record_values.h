@@ -20,7 +20,8 @@ struct RecordBuffers {
   std::vector<double> source_double;
   std::vector<float> mapped_a, mapped_b, result;
 };
-RecordBuffers make_record_buffers(const Inventory& inv, const GridChoice& grid);
+// `doubles`: the import reads fields in double (to interpolate them).
+RecordBuffers make_record_buffers(const Inventory& inv, const GridChoice& grid, bool doubles);
 
 // Per data time, for soil fields interpolated onto the grid written: the
 // land-sea mask written, and the land-sea mask of each source grid (empty
@@ -34,6 +35,8 @@ struct SoilMasks {
 // the grid is not interpolated or the data time holds no mask.
 SoilMasks read_soil_masks(const Inventory& inv, const GridChoice& grid, const DataTimePlan& d);
 
+class ModelLevelStep;
+
 class RecordValues {
  public:
   RecordValues(const Inventory& inv, const GridChoice& grid) : inv_(inv), grid_(grid) {}
@@ -41,7 +44,9 @@ class RecordValues {
   // The values of `record` on the grid written (they live in `b` until the
   // next call with it), and in `missing` the points the source marked
   // missing among them (0 for derived records and records of no source).
-  const float* compute(const RecordPlan& record, const SoilMasks& masks, RecordBuffers& b, int64_t& missing) const;
+  // Vertical records come from `vertical`, which has run on the data time.
+  const float* compute(const RecordPlan& record, const SoilMasks& masks, const ModelLevelStep* vertical,
+                       RecordBuffers& b, int64_t& missing) const;
 
   // One field on the grid written, into `out`; returns its missing points.
   int64_t read_mapped(const FieldInfo& f, const SoilMasks* masks, RecordBuffers& b, std::vector<float>& out) const;

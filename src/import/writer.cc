@@ -1,5 +1,7 @@
 #include "import/writer.h"
 
+#include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "common/failure.h"
@@ -7,6 +9,7 @@
 #include "common/replacement_file.h"
 #include "control/run_control_writer.h"
 #include "import/data_time.h"
+#include "import/model_level_step.h"
 #include "import/record_values.h"
 #include "input/record_writer.h"
 
@@ -15,13 +18,14 @@ namespace {
 
 // The file of one data time, written by the pool's workers, which take the
 // records in turn; each record lands at its fixed offset.
-void write_data_time(const RecordValues& values, const DataTimePlan& d, const SoilMasks& masks, ReplacementFile& file,
-                     std::vector<RecordBuffers>& buffers, WorkerPool& pool, MissingTally& tally) {
+void write_data_time(const RecordValues& values, const DataTimePlan& d, const SoilMasks& masks,
+                     const ModelLevelStep* vertical, ReplacementFile& file, std::vector<RecordBuffers>& buffers,
+                     WorkerPool& pool, MissingTally& tally) {
   std::vector<MissingTally> per_worker(buffers.size(), MissingTally{});
   pool.run(d.records.size(), [&](size_t r, int worker) {
     const auto w = static_cast<size_t>(worker);
     int64_t missing = 0;
-    const float* record = values.compute(d.records[r], masks, buffers[w], missing);
+    const float* record = values.compute(d.records[r], masks, vertical, buffers[w], missing);
     write_input_record(file.fd(), file.path(), static_cast<int64_t>(r) + 1, record, buffers[w].result.size());
     per_worker[w][static_cast<size_t>(d.records[r].tally)] += missing;
   });
@@ -48,15 +52,20 @@ void write_control_files(const ImportPlan& plan, const std::string& dir) {
 MissingTally write_data_times(const Inventory& inv, const ImportPlan& plan, const std::string& dir, WorkerPool& pool,
                               std::FILE* progress) {
   MissingTally tally{};
+  const bool model_levels = std::any_of(plan.times.begin(), plan.times.end(), [](const DataTimePlan& d) { return d.model_levels.has_value(); });
   std::vector<RecordBuffers> buffers;
-  for (int w = 0; w < pool.size(); ++w) buffers.push_back(make_record_buffers(inv, plan.grid));
+  for (int w = 0; w < pool.size(); ++w) buffers.push_back(make_record_buffers(inv, plan.grid, model_levels));
   const RecordValues values(inv, plan.grid);
+  // The vertical step's storage, allocated once for every data time on
+  // model levels.
+  std::unique_ptr<ModelLevelStep> vertical = model_levels ? std::make_unique<ModelLevelStep>(inv, plan) : nullptr;
   const size_t count = plan.times.size();
   for (size_t t = 0; t < count; ++t) {
     const DataTimePlan& d = plan.times[t];
     const SoilMasks masks = read_soil_masks(inv, plan.grid, d);
+    if (d.model_levels) vertical->run(*d.model_levels, pool, buffers);
     ReplacementFile file(dir + "/" + d.file_name);
-    write_data_time(values, d, masks, file, buffers, pool, tally);
+    write_data_time(values, d, masks, vertical.get(), file, buffers, pool, tally);
     std::fprintf(progress, "[%zu/%zu] %s -> %s\n", t + 1, count, format_data_time(d.time).c_str(), d.file_name.c_str());
     std::fflush(progress);
   }

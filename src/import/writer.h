@@ -6,9 +6,14 @@
 //
 // The data path of one data time, each step in a file of its own:
 //   plan.cc          which field (or derivation) fills each record
+//   model_level_step.cc  upper air on model levels: reads the surface and the
+//                    model levels from the ground up, each mapped onto the
+//                    grid written, and interpolates the columns to the
+//                    pressure levels written (regrid/vertical.h)
 //   record_values.cc reads a field from its source (source.h) and maps it
 //                    onto the grid written (regrid/horizontal_map.h), or
-//                    derives a humidity from two such fields
+//                    derives a humidity from two such fields, or takes a
+//                    record of the vertical step
 //   writer.cc        runs the records on the worker pool and writes each at
 //                    its place in the file (input/record_writer.h)
 #pragma once
