@@ -9,6 +9,7 @@
 #include "common/failure.h"
 #include "common/number_text.h"
 #include "import/data_time.h"
+#include "import/netcdf_model_levels.h"
 #include "import/parameters.h"
 
 namespace i2m {
@@ -68,10 +69,29 @@ bool is_pressure_level(const Variable& v) {
   return named && (v.units == "Pa" || is_hectopascal_unit(v.units));
 }
 
+// A model-level coordinate: the longest is the model-level axis, those of
+// one level are the one-level axes of the surface fields.
+void take_model_levels(int nc, const Variable& v, const std::string& path, Axes& axes) {
+  std::vector<double> numbers = read_coordinate(nc, v, kMaxLevels, path);
+  if (numbers.size() == 1 && axes.model_level >= 0) {
+    axes.single_model_levels.push_back(v.dims[0]);
+    return;
+  }
+  if (axes.model_level >= 0) {
+    if (axes.model_level_numbers.size() >= numbers.size()) return;
+    if (axes.model_level_numbers.size() == 1) axes.single_model_levels.push_back(axes.model_level);
+  }
+  axes.model_level = v.dims[0];
+  axes.model_level_variable = v;
+  axes.model_level_numbers = std::move(numbers);
+}
+
 // Reads one coordinate variable into `axes`, when it is one.
 void take_coordinate(int nc, const Variable& v, const std::string& path, Axes& axes) {
   const int dim = v.dims.empty() ? -1 : v.dims[0];
-  if (is_latitude(v) || is_longitude(v)) {
+  if (dim >= 0 && is_model_level_coordinate(nc, v) && !is_pressure_level(v)) {
+    take_model_levels(nc, v, path, axes);
+  } else if (is_latitude(v) || is_longitude(v)) {
     if (dim < 0) return;
     const bool latitude = is_latitude(v);
     (latitude ? axes.lat : axes.lon) = dim;

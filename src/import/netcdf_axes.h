@@ -23,6 +23,13 @@ struct Axes {
   std::vector<double> levels_pa;   // per level index
   std::vector<long> expvers;
   std::vector<long long> members;  // ensemble member numbers, per member index
+  // Model levels: the longest model-level coordinate (its variable and its
+  // level numbers), and the dimensions of one-level model-level axes (CDO
+  // puts lnsp and the surface geopotential on one of their own).
+  int model_level = -1;
+  Variable model_level_variable;
+  std::vector<double> model_level_numbers;
+  std::vector<int> single_model_levels;
 };
 
 // Finds the coordinate variables (one dimension each, told by name,

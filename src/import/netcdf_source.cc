@@ -13,6 +13,7 @@
 #include "import/library_guard.h"
 #include "import/netcdf_axes.h"
 #include "import/netcdf_file.h"
+#include "import/netcdf_model_levels.h"
 #include "import/parameters.h"
 
 namespace i2m {
@@ -26,6 +27,17 @@ struct Recognised {
   int preference = 0;
   double divisor = 1;
   double top = 0, bottom = 0;  // soil layers, m
+  // A model-level parameter: on the model levels, or (lnsp, the surface
+  // geopotential) on a one-level model-level axis or none, taken as
+  // ECMWF's level 1.
+  bool model_level = false;
+};
+
+// Which level dimensions a variable has.
+struct LevelDims {
+  bool pressure = false;  // the pressure-level axis
+  bool model = false;     // the model-level axis
+  bool single = false;    // a one-level model-level axis
 };
 
 // How a field is found again: the variable and its indices along time,
@@ -75,8 +87,10 @@ class NetcdfSource : public Source {
   std::string where(const Variable& v) const { return path_ + ": variable " + v.name; }
   void open_file();
   void scan_variable(const Variable& v);
-  std::optional<Recognised> recognise(const Variable& v, bool has_level) const;
-  void check_dimensions(const Variable& v, bool has_level) const;
+  LevelDims level_dims(const Variable& v) const;
+  std::optional<Recognised> recognise(const Variable& v, const LevelDims& levels) const;
+  void check_dimensions(const Variable& v, const LevelDims& levels) const;
+  Level level_of(const Variable& v, const Recognised& r, size_t k) const;
   void add_variable(const Variable& v, const Recognised& r);
   size_t expver_with_data(size_t variable, size_t time) const;
   void read_slab(const Location& at, const std::string& place, std::vector<double>& values) const;
@@ -93,6 +107,7 @@ class NetcdfSource : public Source {
   std::vector<double> scale_, offset_, fill_;
   std::vector<std::optional<double>> missing_;
   std::vector<Location> locations_;
+  std::shared_ptr<const HybridCoefficients> coefficients_;  // of the model levels, when the file has them
 };
 
 void NetcdfSource::open_file() {
@@ -123,6 +138,13 @@ SourceInventory NetcdfSource::scan() {
   inventory_.note_grid(describe_grid(*grid_));
   inventory_.model_name = model_name_of(nc_, variables);
   inventory_.fallback_model_name = "NETCDF";
+  if (axes_.model_level >= 0) {
+    bool from_table = false;
+    coefficients_ = model_level_coefficients(nc_, axes_.model_level_variable, axes_.model_level_numbers, path_, from_table);
+    if (from_table) {
+      inventory_.notes.push_back("model levels without the coefficients of their levels: ECMWF's L137 levels taken");
+    }
+  }
   for (const Variable& v : variables) {
     if (is_gridded(v, axes_)) scan_variable(v);  // not coordinates, bounds or anything else
   }
@@ -130,9 +152,18 @@ SourceInventory NetcdfSource::scan() {
 }
 
 // A field per time, level and member (an expver slice is not one).
+LevelDims NetcdfSource::level_dims(const Variable& v) const {
+  LevelDims d;
+  d.pressure = has_dimension(v, axes_.level);
+  d.model = has_dimension(v, axes_.model_level);
+  d.single = std::any_of(axes_.single_model_levels.begin(), axes_.single_model_levels.end(),
+                         [&](int dim) { return has_dimension(v, dim); });
+  return d;
+}
+
 void NetcdfSource::scan_variable(const Variable& v) {
-  const bool has_level = has_dimension(v, axes_.level);
-  const std::optional<Recognised> r = recognise(v, has_level);
+  const LevelDims levels = level_dims(v);
+  const std::optional<Recognised> r = recognise(v, levels);
   int64_t slabs = 1;
   for (const int dim : v.dims) {
     size_t length = 0;
@@ -144,20 +175,33 @@ void NetcdfSource::scan_variable(const Variable& v) {
     inventory_.count_ignored(v.name + " " + dimension_list(nc_, v), slabs);
     return;
   }
-  check_dimensions(v, has_level);
+  check_dimensions(v, levels);
   add_variable(v, *r);
 }
 
 // By ERA5's and GFS's names first, then by CF standard names; the units
 // attribute gives the divisor.
-std::optional<Recognised> NetcdfSource::recognise(const Variable& v, bool has_level) const {
+std::optional<Recognised> NetcdfSource::recognise(const Variable& v, const LevelDims& levels) const {
   Recognised r;
-  const Parameter* p = has_level ? find_upper_air_parameter(v.name, v.standard_name)
-                                 : find_surface_parameter(v.name, v.standard_name);
+  const bool has_level = levels.pressure;
+  const Parameter* p = nullptr;
+  if (levels.model) {
+    p = find_model_level_parameter(v.name, v.standard_name);
+    if (p != nullptr && !is_upper_air(p->quantity)) p = nullptr;  // lnsp and z belong to the surface
+    r.model_level = p != nullptr;
+  } else if (!has_level) {
+    // lnsp, and on a one-level model-level axis the surface geopotential.
+    p = find_model_level_parameter(v.name, v.standard_name);
+    r.model_level = p != nullptr && !is_upper_air(p->quantity) && (levels.single || p->quantity == Quantity::log_surface_pressure);
+    if (!r.model_level) p = nullptr;
+  }
+  if (p == nullptr && !levels.model) {
+    p = has_level ? find_upper_air_parameter(v.name, v.standard_name) : find_surface_parameter(v.name, v.standard_name);
+  }
   if (p != nullptr) {
     r.quantity = p->quantity;
     r.preference = p->preference;
-  } else if (const SoilLayer* layer = has_level ? nullptr : find_era5_soil_layer(v.name)) {
+  } else if (const SoilLayer* layer = has_level || levels.model ? nullptr : find_era5_soil_layer(v.name)) {
     r.quantity = layer->quantity;
     r.top = layer->top;
     r.bottom = layer->bottom;
@@ -174,19 +218,19 @@ std::optional<Recognised> NetcdfSource::recognise(const Variable& v, bool has_le
 
 // Beside latitude and longitude, in any order: time, pressure level,
 // expver, ensemble member, or a dimension of length 1.
-void NetcdfSource::check_dimensions(const Variable& v, bool has_level) const {
+void NetcdfSource::check_dimensions(const Variable& v, const LevelDims& levels) const {
   bool understood = true;
   for (const int dim : v.dims) {
     size_t length = 0;
     nc_inq_dimlen(nc_, dim, &length);
     understood = understood && (dim == axes_.lat || dim == axes_.lon || dim == axes_.time ||
-                                (dim == axes_.level && has_level) || dim == axes_.expver || dim == axes_.member ||
-                                length == 1);
+                                (dim == axes_.level && levels.pressure) || (dim == axes_.model_level && levels.model) ||
+                                dim == axes_.expver || dim == axes_.member || length == 1);
   }
   if (!understood) {
     fail_file(where(v), "its dimensions " + dimension_list(nc_, v) +
                             " are not understood (beside latitude and longitude, in any order, only time, "
-                            "pressure level, expver and ensemble member)");
+                            "pressure or model level, expver and ensemble member)");
   }
   if (!has_dimension(v, axes_.time) && axes_.times.size() != 1) {
     fail_file(where(v), "has no time dimension, and the file no single time");
@@ -202,10 +246,10 @@ void NetcdfSource::add_variable(const Variable& v, const Recognised& r) {
   fill_.push_back(number_attribute(nc_, v.id, "_FillValue").value_or(default_fill(v.type)));
   missing_.push_back(number_attribute(nc_, v.id, "missing_value"));
 
-  const bool has_level = has_dimension(v, axes_.level);
+  const bool has_level = has_dimension(v, axes_.level) || (r.model_level && has_dimension(v, axes_.model_level));
   const bool has_member = has_dimension(v, axes_.member);
   const size_t times = has_dimension(v, axes_.time) ? axes_.times.size() : 1;
-  const size_t levels = has_level ? axes_.levels_pa.size() : 1;
+  const size_t levels = !has_level ? 1 : r.model_level ? axes_.model_level_numbers.size() : axes_.levels_pa.size();
   const size_t members = has_member ? axes_.members.size() : 1;
   for (size_t t = 0; t < times; ++t) {
     Location at{index, t, kNone, kNone, kNone};
@@ -218,9 +262,8 @@ void NetcdfSource::add_variable(const Variable& v, const Recognised& r) {
         info.valid_time = axes_.times[t];
         info.quantity = r.quantity;
         info.preference = r.preference;
-        info.level = has_level          ? Level::isobaric(axes_.levels_pa[k])
-                     : is_soil(r.quantity) ? Level::soil(r.top, r.bottom)
-                                           : Level::surface();
+        info.level = level_of(v, r, k);
+        if (r.model_level) info.hybrid = coefficients_;
         info.grid = grid_;
         info.name = v.name;
         info.units = v.units;
@@ -237,10 +280,20 @@ void NetcdfSource::add_variable(const Variable& v, const Recognised& r) {
   }
 }
 
+// The level of field k of a variable.
+Level NetcdfSource::level_of(const Variable& v, const Recognised& r, size_t k) const {
+  if (r.model_level) {
+    return has_dimension(v, axes_.model_level) ? Level::hybrid(axes_.model_level_numbers[k]) : Level::hybrid(1);
+  }
+  if (has_dimension(v, axes_.level)) return Level::isobaric(axes_.levels_pa[k]);
+  return is_soil(r.quantity) ? Level::soil(r.top, r.bottom) : Level::surface();
+}
+
 // Where ERA5 and ERA5T meet, each time holds data in one expver slice only,
 // the other filled; the slice that holds data is the field.
 size_t NetcdfSource::expver_with_data(size_t variable, size_t time) const {
-  const bool has_level = has_dimension(variables_[variable], axes_.level);
+  const bool has_level = has_dimension(variables_[variable], axes_.level) ||
+                         (recognised_[variable].model_level && has_dimension(variables_[variable], axes_.model_level));
   std::vector<double> values;
   size_t found = kNone;
   for (size_t e = 0; e < axes_.expvers.size(); ++e) {
@@ -269,7 +322,7 @@ void NetcdfSource::read_slab(const Location& at, const std::string& place, std::
     if (dim == axes_.lat) count[d] = axes_.lats.size();
     if (dim == axes_.lon) count[d] = axes_.lons.size();
     if (dim == axes_.time) start[d] = at.time;
-    if (dim == axes_.level && at.level != kNone) start[d] = at.level;
+    if ((dim == axes_.level || dim == axes_.model_level) && at.level != kNone) start[d] = at.level;
     if (dim == axes_.expver && at.expver != kNone) start[d] = at.expver;
     if (dim == axes_.member && at.member != kNone) start[d] = at.member;
   }

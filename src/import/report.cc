@@ -95,6 +95,7 @@ void print_source(std::FILE* out, const SourceInventory& source) {
   std::fprintf(out, "%s (%s): %lld fields\n", source.path.c_str(), source.kind.c_str(),
                static_cast<long long>(source.field_count));
   for (const std::string& grid : source.grids) std::fprintf(out, "  grid: %s\n", grid.c_str());
+  for (const std::string& note : source.notes) std::fprintf(out, "  note: %s\n", note.c_str());
   if (!source.fields.empty()) print_times_and_members(out, source.fields);
   print_recognised(out, source.fields);
   std::vector<std::string> ignored;
@@ -148,6 +149,9 @@ void print_import_summary(std::FILE* out, const Inventory& inv, const ImportPlan
                    const OutputFolder& folder, const std::string& dir) {
   std::fprintf(out, "== summary (import_data_times %s) ==\n", project_version());
   print_field_counts(out, inv, plan);
+  for (const OpenedSource& s : inv.sources) {
+    for (const std::string& note : s.inventory.notes) std::fprintf(out, "%s: %s\n", s.inventory.path.c_str(), note.c_str());
+  }
   for (const std::shared_ptr<const Grid>& g : inv.grids) {
     std::fprintf(out, "grid of the sources: %s\n", describe_grid(*g).c_str());
   }

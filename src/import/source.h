@@ -36,6 +36,9 @@ struct SourceInventory {
   // for fields on grids the importer cannot take, what they are.
   std::vector<std::string> grids;
   int64_t field_count = 0;  // every field the file holds: recognised + ignored
+  // What the listing and the summary should say of the file ("model levels
+  // without the coefficients of their levels: ECMWF's L137 levels taken").
+  std::vector<std::string> notes;
 
   void count_ignored(const std::string& description, int64_t count = 1) { i2m::count_ignored(ignored, description, count); }
   void note_grid(const std::string& description);
