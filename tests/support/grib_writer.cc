@@ -28,7 +28,11 @@ void set(codes_handle* h, const char* key, const std::string& value) {
 
 void set_level(codes_handle* h, const GribMessage& m) {
   if (!m.level_type.empty()) set(h, "typeOfLevel", m.level_type);
-  if (m.level_type == "isobaricInhPa" && m.scale_factor < 0) set(h, "level", m.level);
+  if ((m.level_type == "isobaricInhPa" || m.level_type == "hybrid") && m.scale_factor < 0) set(h, "level", m.level);
+  if (!m.pv.empty()) {
+    set(h, "PVPresent", 1L);
+    check(codes_set_double_array(h, "pv", m.pv.data(), m.pv.size()), "pv");
+  }
   if (m.edition == 1 && m.level_type == "depthBelowLandLayer") {
     set(h, "topLevel", m.top_cm);
     set(h, "bottomLevel", m.bottom_cm);

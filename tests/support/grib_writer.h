@@ -20,8 +20,9 @@ struct GribMessage {
   int edition = 1;
   long param_id = 0;          // ECMWF parameter id (130 = t, 129 = z, ...)
   std::string short_name;     // instead of param_id, for NCEP parameters (soilw)
-  std::string level_type;     // "isobaricInhPa", "surface", "depthBelowLandLayer"; "" keeps ecCodes' choice
-  long level = 0;             // hPa on isobaricInhPa
+  std::string level_type;     // "isobaricInhPa", "surface", "depthBelowLandLayer", "hybrid"; "" keeps ecCodes' choice
+  long level = 0;             // hPa on isobaricInhPa, the level number on hybrid
+  std::vector<double> pv;     // hybrid levels: a then b of the half levels
   // GRIB2 only: a first fixed surface given as scaled value and scale
   // factor (a pressure in Pa, or a depth in m); used when scale >= 0.
   long scaled_value = 0, scale_factor = -1;
