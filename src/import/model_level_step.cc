@@ -33,7 +33,9 @@ ModelLevelStep::ModelLevelStep(const Inventory& inv, const ImportPlan& plan)
     : inv_(inv), grid_(plan.grid), columns_(pascals(plan.levels.kept), plan.grid.written.points()) {
   const size_t n = plan.grid.written.points();
   for (std::vector<double>* v : {&surface_hpa_, &topography_, &ps_, &zs_}) v->resize(n);
-  for (std::vector<double>& v : level_) v.resize(n);
+  for (auto& level : levels_) {
+    for (std::vector<double>& v : level) v.resize(n);
+  }
 }
 
 // One field on the grid written, in double: the source's values straight
@@ -67,10 +69,15 @@ void ModelLevelStep::run(const ModelLevelPlan& levels, WorkerPool& pool, std::ve
     zs_[p] = topography_[p] * kGravity;
   }
   columns_.start(levels.levels, ps_.data(), zs_.data());
+  auto values_of = [](const std::array<std::vector<double>, 4>& l) {
+    return ColumnInterpolation::LevelValues{l[0].data(), l[1].data(), l[2].data(), l[3].data()};
+  };
   for (int k = levels.levels.nlev; k >= levels.top; --k) {
     const std::array<const FieldInfo*, 4>& fields = levels.columns[static_cast<size_t>(k - levels.top)];
-    pool.run(4, [&](size_t n, int worker) { read(*fields[n], buffers[static_cast<size_t>(worker)], level_[n]); });
-    columns_.add_level(k, level_[0].data(), level_[1].data(), level_[2].data(), level_[3].data(), &pool);
+    // The arrays of level k are those of level k + 2, no longer needed.
+    std::array<std::vector<double>, 4>& level = levels_[static_cast<size_t>(k % 2)];
+    pool.run(4, [&](size_t n, int worker) { read(*fields[n], buffers[static_cast<size_t>(worker)], level[n]); });
+    columns_.add_level(k, values_of(level), values_of(levels_[static_cast<size_t>((k + 1) % 2)]), &pool);
   }
   if (const std::string problem = columns_.unreached(); !problem.empty()) {
     fail_file(levels.columns.front()[0]->place, "model levels: the output level " + problem);

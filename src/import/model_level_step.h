@@ -42,7 +42,8 @@ class ModelLevelStep {
   ColumnInterpolation columns_;
   std::vector<double> surface_hpa_, topography_;  // the surface records: hPa, m
   std::vector<double> ps_, zs_;                   // the same in Pa and m2 s-2
-  std::array<std::vector<double>, 4> level_;  // t, q, u, v of one model level
+  // t, q, u, v of two model levels: the one read last, and the one below it
+  std::array<std::array<std::vector<double>, 4>, 2> levels_;
 };
 
 }  // namespace i2m

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "common/failure.h"
@@ -22,10 +23,14 @@ void write_data_time(const RecordValues& values, const DataTimePlan& d, const So
                      const ModelLevelStep* vertical, ReplacementFile& file, std::vector<RecordBuffers>& buffers,
                      WorkerPool& pool, MissingTally& tally) {
   std::vector<MissingTally> per_worker(buffers.size(), MissingTally{});
+  // Writes into one file take turns here: in the kernel, writers of one
+  // file spin on its lock, and the spinning costs more than the waiting.
+  std::mutex one_writer;
   pool.run(d.records.size(), [&](size_t r, int worker) {
     const auto w = static_cast<size_t>(worker);
     int64_t missing = 0;
     const float* record = values.compute(d.records[r], masks, vertical, buffers[w], missing);
+    const std::lock_guard<std::mutex> turn(one_writer);
     write_input_record(file.fd(), file.path(), static_cast<int64_t>(r) + 1, record, buffers[w].result.size());
     per_worker[w][static_cast<size_t>(d.records[r].tally)] += missing;
   });

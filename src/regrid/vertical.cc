@@ -84,10 +84,7 @@ ColumnInterpolation::ColumnInterpolation(std::vector<double> output_pa, size_t p
   std::iota(order_.begin(), order_.end(), size_t{0});
   std::stable_sort(order_.begin(), order_.end(), [&](size_t x, size_t y) { return output_pa[x] > output_pa[y]; });
   for (size_t i : order_) output_pa_.push_back(output_pa[i]);
-  for (std::vector<double>* v : {&ps_, &zs_, &half_below_, &phi_below_, &full_below_, &t_below_, &q_below_, &u_below_,
-                                 &v_below_}) {
-    v->resize(points);
-  }
+  for (std::vector<double>* v : {&ps_, &zs_, &phi_below_}) v->resize(points);
   next_full_.resize(points);
   next_half_.resize(points);
   out_.resize(static_cast<size_t>(ColumnQuantity::count) * output_pa_.size() * points);
@@ -97,10 +94,7 @@ void ColumnInterpolation::start(const HybridLevels& levels, const double* ps, co
   levels_ = levels;
   std::copy(ps, ps + points_, ps_.begin());
   std::copy(zs, zs + points_, zs_.begin());
-  for (size_t p = 0; p < points_; ++p) {
-    half_below_[p] = levels_.half(levels_.nlev, ps[p]);
-    phi_below_[p] = zs[p];
-  }
+  std::copy(zs, zs + points_, phi_below_.begin());
   std::fill(next_full_.begin(), next_full_.end(), 0);
   std::fill(next_half_.begin(), next_half_.end(), 0);
   next_level_ = levels_.nlev;
@@ -114,11 +108,10 @@ const float* ColumnInterpolation::values(ColumnQuantity quantity, size_t n) cons
   return out_.data() + (static_cast<size_t>(quantity) * output_pa_.size() + n) * points_;
 }
 
-void ColumnInterpolation::add_level(int k, const double* t, const double* q, const double* u, const double* v,
-                                    WorkerPool* pool) {
+void ColumnInterpolation::add_level(int k, const LevelValues& level, const LevelValues& below, WorkerPool* pool) {
   if (k != next_level_ || k < 1) throw std::logic_error("model levels out of order");
   const size_t chunks = (points_ + kChunk - 1) / kChunk;
-  auto job = [&](size_t c, int) { add_level_to(c * kChunk, std::min(points_, (c + 1) * kChunk), k, t, q, u, v); };
+  auto job = [&](size_t c, int) { add_level_to(c * kChunk, std::min(points_, (c + 1) * kChunk), k, level, below); };
   if (pool != nullptr) {
     pool->run(chunks, job);
   } else {
@@ -143,49 +136,51 @@ void ColumnInterpolation::extrapolate(size_t p, double t, double q, double u, do
     ++next;
   }
   uint16_t& next_half = next_half_[p];
-  while (next_half < n_out && output_pa_[next_half] > half_below_[p]) {
+  const double ground = levels_.half(levels_.nlev, ps_[p]);
+  while (next_half < n_out && output_pa_[next_half] > ground) {
     const double phi = geopotential_below_ground(output_pa_[next_half], p_lowest, t, ps_[p], zs_[p]);
     out(ColumnQuantity::height, order_[next_half])[p] = static_cast<float>(phi / kGravity);
     ++next_half;
   }
 }
 
-void ColumnInterpolation::add_level_to(size_t first, size_t last, int k, const double* t, const double* q,
-                                       const double* u, const double* v) {
+void ColumnInterpolation::add_level_to(size_t first, size_t last, int k, const LevelValues& level,
+                                       const LevelValues& below) {
   const size_t n_out = output_pa_.size();
   const bool lowest = k == levels_.nlev;
   for (size_t p = first; p < last; ++p) {
     const double ps = ps_[p];
-    const double below = half_below_[p];
+    const double t = level.t[p];
+    const double half_below = levels_.half(k, ps);
     const double above = levels_.half(k - 1, ps);
-    const double thickness = k == 1 ? std::log(below / kTopPressure) : std::log(below / above);
-    const double phi_above = phi_below_[p] + kRd * t[p] * (1.0 + kVirtualTemperatureFactor * q[p]) * thickness;
-    if (lowest) extrapolate(p, t[p], q[p], u[p], v[p]);
+    const double thickness = k == 1 ? std::log(half_below / kTopPressure) : std::log(half_below / above);
+    const double phi_below = phi_below_[p];
+    const double phi_above = phi_below + kRd * t * (1.0 + kVirtualTemperatureFactor * level.q[p]) * thickness;
+    phi_below_[p] = phi_above;
+    if (lowest) extrapolate(p, t, level.q[p], level.u[p], level.v[p]);
     // The geopotential between the half levels that bracket P.
     for (uint16_t& n = next_half_[p]; n < n_out && output_pa_[n] >= above; ++n) {
-      const double w = (below - output_pa_[n]) / (below - above);
-      const double phi = phi_below_[p] + (phi_above - phi_below_[p]) * w;
+      const double w = (half_below - output_pa_[n]) / (half_below - above);
+      const double phi = phi_below + (phi_above - phi_below) * w;
       out(ColumnQuantity::height, order_[n])[p] = static_cast<float>(phi / kGravity);
     }
+    if (lowest) continue;
     // The other quantities between the full levels that bracket P.
-    const double full = (above + below) / 2.0;
-    if (!lowest) {
-      for (uint16_t& n = next_full_[p]; n < n_out && output_pa_[n] >= full; ++n) {
-        const double w = (full_below_[p] - output_pa_[n]) / (full_below_[p] - full);
-        const size_t at = order_[n];
-        out(ColumnQuantity::temperature, at)[p] = static_cast<float>(t_below_[p] + (t[p] - t_below_[p]) * w);
-        out(ColumnQuantity::specific_humidity, at)[p] = static_cast<float>(q_below_[p] + (q[p] - q_below_[p]) * w);
-        out(ColumnQuantity::zonal_wind, at)[p] = static_cast<float>(u_below_[p] + (u[p] - u_below_[p]) * w);
-        out(ColumnQuantity::meridional_wind, at)[p] = static_cast<float>(v_below_[p] + (v[p] - v_below_[p]) * w);
-      }
+    const double full = (above + half_below) / 2.0;
+    uint16_t& n = next_full_[p];
+    if (n == n_out || output_pa_[n] < full) continue;
+    const double full_below = (half_below + levels_.half(k + 1, ps)) / 2.0;
+    for (; n < n_out && output_pa_[n] >= full; ++n) {
+      const double w = (full_below - output_pa_[n]) / (full_below - full);
+      const size_t at = order_[n];
+      const auto between = [&](const double* here, const double* under) {
+        return static_cast<float>(under[p] + (here[p] - under[p]) * w);
+      };
+      out(ColumnQuantity::temperature, at)[p] = between(level.t, below.t);
+      out(ColumnQuantity::specific_humidity, at)[p] = between(level.q, below.q);
+      out(ColumnQuantity::zonal_wind, at)[p] = between(level.u, below.u);
+      out(ColumnQuantity::meridional_wind, at)[p] = between(level.v, below.v);
     }
-    half_below_[p] = above;
-    phi_below_[p] = phi_above;
-    full_below_[p] = full;
-    t_below_[p] = t[p];
-    q_below_[p] = q[p];
-    u_below_[p] = u[p];
-    v_below_[p] = v[p];
   }
 }
 

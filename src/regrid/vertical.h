@@ -61,10 +61,20 @@ class ColumnInterpolation {
   // geopotential zs (m2 s-2) at every point.
   void start(const HybridLevels& levels, const double* ps, const double* zs);
 
-  // Model level k: temperature (K), specific humidity (kg/kg) and winds
-  // (m/s) at every point; k is nlev first, then one less each call. Points
-  // are shared out over the pool's workers when one is given.
-  void add_level(int k, const double* t, const double* q, const double* u, const double* v, WorkerPool* pool = nullptr);
+  // The values of one model level at every point: temperature (K),
+  // specific humidity (kg/kg), zonal and meridional wind (m/s).
+  struct LevelValues {
+    const double* t;
+    const double* q;
+    const double* u;
+    const double* v;
+  };
+
+  // Model level k, and the level below it (k + 1; not read for k = nlev),
+  // whose arrays the caller keeps unchanged from the call before: k is
+  // nlev first, then one less each call. Points are shared out over the
+  // pool's workers when one is given.
+  void add_level(int k, const LevelValues& level, const LevelValues& below, WorkerPool* pool = nullptr);
 
   // After the last level: "" when every output level has been reached at
   // every point, else which level was not, and where.
@@ -75,8 +85,7 @@ class ColumnInterpolation {
   const float* values(ColumnQuantity quantity, size_t n) const;
 
  private:
-  void add_level_to(size_t first, size_t last, int k, const double* t, const double* q, const double* u,
-                    const double* v);
+  void add_level_to(size_t first, size_t last, int k, const LevelValues& level, const LevelValues& below);
   void extrapolate(size_t p, double t, double q, double u, double v);
   float* out(ColumnQuantity quantity, size_t n);
 
@@ -85,10 +94,11 @@ class ColumnInterpolation {
   std::vector<size_t> order_;      // output_pa_[i] is the output level order_[i] given
   size_t points_;
   int next_level_ = 0;
-  // Per point: the surface, the lower bounds of the layer in hand, and the
-  // next output level to reach on full and on half levels.
-  std::vector<double> ps_, zs_, half_below_, phi_below_, full_below_;
-  std::vector<double> t_below_, q_below_, u_below_, v_below_;
+  // Per point: the surface, the geopotential of the half level below the
+  // level in hand, and the next output level to reach on full and on half
+  // levels. The pressures of the levels are computed again where needed:
+  // cheaper than carrying them through memory.
+  std::vector<double> ps_, zs_, phi_below_;
   std::vector<uint16_t> next_full_, next_half_;
   std::vector<float> out_;  // quantity, output level (given order), point
 };
