@@ -1,4 +1,4 @@
-# shellcheck shell=bash
+# shellcheck shell=bash disable=SC2154  # bin and results are the sourcing script's
 # Sourced by the benchmark scripts: paired runs of two programs, measured by
 # bench/measure, and their medians. The sourcing script sets bin (the
 # programs' folder) and results (a folder for the measurements), and runs in

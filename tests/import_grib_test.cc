@@ -334,7 +334,8 @@ TEST_F(ImportGrib, RefusesBadInputWithOneDiagnosticAndNoDataTimeFile) {
        "other_t.grib: message 1: holds temperature again, with other values (also in pl.grib: message 11)"},
       {"sfc.grib", "sfc.grib: no upper-air field at all at 2024010100"},
       {"pl_no_v.grib sfc.grib", "pl_no_v.grib, sfc.grib: no meridional wind at any pressure level at 2024010100"},
-      {"gaussian.grib", "gaussian.grib: message 1: grid type regular_gg: only regular latitude-longitude grids can be imported"},
+      {"gaussian.grib", "gaussian.grib: fields on a regular Gaussian grid (N32, about 2.79 degrees): give the grid to write "
+                        "with --grid, for instance --grid 2.5"},
       {"--out a_file/out pl.grib sfc.grib", "a_file/out: cannot create the output folder: Not a directory"},
       {"--area 10/10/10/10 pl.grib sfc.grib", "--area 10/10/10/10: keeps 0 x 0 points of the grid"},
       {"--area 45/0/0/0 pl.grib sfc.grib", "--area 45/0/0/0: keeps 1 x 2 points of the grid"},

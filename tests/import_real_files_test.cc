@@ -199,16 +199,29 @@ TEST(RealEnsemble, ImportsTheMemberChosenAndRefusesAMixture) {
   }
 }
 
-TEST(RealGrids, AreListedWithTheirGridTypeWhenTheyCannotBeImported) {
+TEST(RealGrids, AreListedWithTheirGridsAndRefusedForWhatTheyLack) {
   TempDir dir;
-  const RunResult r = import(dir, "--list '" + kRealData + "regular_gg_pl.grib' '" + kRealData + "reduced_gg.grib'");
+  // Fields the importer does not use are listed with their grid type only.
+  RunResult r = import(dir, "--list '" + kRealData + "regular_gg_pl.grib' '" + kRealData + "reduced_gg.grib'");
   EXPECT_EQ(r.status, 2);
   for (const char* line : {"regular_gg_pl.grib (GRIB1): 1 fields\n"
-                           "  grid: grid type regular_gg: only regular latitude-longitude grids can be imported\n",
+                           "  grid: grid type regular_gg (of fields not used)\n",
                            "reduced_gg.grib (GRIB1): 1 fields\n"
-                           "  grid: grid type reduced_gg: only regular latitude-longitude grids can be imported\n"}) {
+                           "  grid: grid type reduced_gg (of fields not used)\n"}) {
     EXPECT_NE(r.out.find(line), std::string::npos) << line << r.out;
   }
+  // ECMWF's temperature at 1000 hPa on the reduced N48 grid, four steps.
+  const std::string n48 = kRealData + "t_n48.grib";
+  r = import(dir, "--list '" + n48 + "'");
+  EXPECT_NE(r.out.find("  grid: reduced Gaussian N48, 13280 points in 96 rows, about 1.86 degrees, latitudes "
+                       "-88.572169 to 88.572169\n"),
+            std::string::npos) << r.out;
+  EXPECT_EQ(r.err, "import_data_times: " + n48 +
+                       ": fields on a reduced Gaussian grid (N48, about 1.86 degrees): give the grid to write with "
+                       "--grid, for instance --grid 2\n");
+  r = import(dir, "--grid 2 --out out '" + n48 + "'");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "import_data_times: " + n48 + ": no geopotential height at any pressure level at 2019050912\n");
 }
 
 // The summary's counts: every field read is used, ignored or a duplicate.

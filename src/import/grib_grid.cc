@@ -4,6 +4,8 @@
 #include <cmath>
 #include <vector>
 
+#include "import/gaussian_latitudes.h"
+
 namespace i2m {
 namespace {
 
@@ -106,12 +108,9 @@ std::string make_row(const double* lons, size_t n, double lat, bool& east_first,
 // turns them south to north.
 GribGrid rows_from_points(const std::vector<double>& lats, const std::vector<double>& lons, GridKind kind,
                           int32_t gaussian_n) {
-  std::vector<double> gaussian;
-  if (gaussian_n > 0) {
-    gaussian.resize(2 * static_cast<size_t>(gaussian_n));
-    if (codes_get_gaussian_latitudes(gaussian_n, gaussian.data()) != 0) {
-      return unsupported("a Gaussian grid of N" + std::to_string(gaussian_n) + " whose latitudes ecCodes cannot compute");
-    }
+  const std::vector<double> gaussian = gaussian_n > 0 ? gaussian_latitudes(gaussian_n) : std::vector<double>{};
+  if (gaussian_n > 0 && gaussian.empty()) {
+    return unsupported("a Gaussian grid of N" + std::to_string(gaussian_n) + " whose latitudes ecCodes cannot compute");
   }
   std::vector<GridRow> rows;
   bool east_first = false, first_row = true;

@@ -175,7 +175,7 @@ void GribSource::add_field(codes_handle* h, GribLocation location, int message) 
     // Only the type of an ignored field's grid is read: its other keys
     // matter to nothing but a listing.
     const std::string type = grid_type_of(keys);
-    if (type != "regular_ll" && !grid_needs_points(type)) inventory_.note_grid(unsupported_grid_type(type));
+    if (type != "regular_ll") inventory_.note_grid("grid type " + type + " (of fields not used)");
     return;
   }
   info.valid_time = validity_time(keys, where);

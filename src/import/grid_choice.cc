@@ -66,7 +66,7 @@ std::string source_of(const Inventory& inv, const std::shared_ptr<const Grid>& g
 // An increment to suggest for a grid of about `spacing` degrees: the
 // nearest of the usual ones.
 std::string suggested_increment(double spacing) {
-  static const double kUsual[] = {0.01, 0.025, 0.05, 0.1, 0.125, 0.25, 0.5, 0.75, 1, 1.5, 2, 2.5, 5};
+  static const double kUsual[] = {0.01, 0.025, 0.05, 0.1, 0.125, 0.25, 0.5, 0.75, 1, 1.25, 1.5, 2, 2.5, 5};
   double best = kUsual[0];
   for (double d : kUsual) {
     if (std::fabs(std::log(d / spacing)) < std::fabs(std::log(best / spacing))) best = d;

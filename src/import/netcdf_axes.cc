@@ -9,6 +9,7 @@
 #include "common/failure.h"
 #include "common/number_text.h"
 #include "import/data_time.h"
+#include "import/gaussian_latitudes.h"
 #include "import/netcdf_model_levels.h"
 #include "import/parameters.h"
 
@@ -180,12 +181,65 @@ Axes find_axes(int nc, const std::vector<Variable>& variables, const std::string
   return axes;
 }
 
+// The N whose Gaussian latitudes the coordinate holds, one after the other
+// (all of them, or a part), within the coordinate's precision; 0 for none.
+int gaussian_n_of(const std::vector<double>& lats, nc_type type) {
+  if (lats.size() < 2) return 0;
+  const double tolerance = spacing_tolerance(lats, type);
+  const double spacing = std::fabs(lats.back() - lats.front()) / static_cast<double>(lats.size() - 1);
+  const auto estimate = static_cast<int>(std::lround(90.0 / spacing));
+  std::vector<int> candidates = {static_cast<int>(lats.size() / 2)};
+  for (int n = std::max(1, estimate - 3); n <= estimate + 3; ++n) candidates.push_back(n);
+  for (int n : candidates) {
+    const std::vector<double> gaussian = gaussian_latitudes(n);
+    if (gaussian.empty()) continue;
+    // Where the coordinate's first latitude falls, then each next one in turn.
+    const auto first = std::min_element(gaussian.begin(), gaussian.end(), [&](double a, double b) {
+      return std::fabs(a - lats.front()) < std::fabs(b - lats.front());
+    });
+    const ptrdiff_t step = lats.back() < lats.front() ? 1 : -1;  // the table runs north to south
+    bool all = true;
+    for (size_t i = 0; i < lats.size() && all; ++i) {
+      const ptrdiff_t at = (first - gaussian.begin()) + step * static_cast<ptrdiff_t>(i);
+      all = at >= 0 && at < static_cast<ptrdiff_t>(gaussian.size()) &&
+            std::fabs(gaussian[static_cast<size_t>(at)] - lats[i]) <= tolerance;
+    }
+    if (all) return n;
+  }
+  return 0;
+}
+
+// A regular Gaussian grid: the latitudes are those of N, the longitudes
+// equally spaced.
+AxesGrid gaussian_grid(const Axes& axes, int n, const AxisSteps& lon) {
+  AxesGrid g;
+  g.north_first = axes.lats.front() > axes.lats.back();
+  g.east_first = lon.step < 0;
+  const std::vector<double> gaussian = gaussian_latitudes(n);
+  std::vector<GridRow> rows;
+  for (double lat : axes.lats) {
+    GridRow r;
+    r.lat = *std::min_element(gaussian.begin(), gaussian.end(),
+                              [&](double a, double b) { return std::fabs(a - lat) < std::fabs(b - lat); });
+    r.points = static_cast<int32_t>(axes.lons.size());
+    r.dlon = std::fabs(lon.step);
+    r.west = g.east_first ? lon.first + (r.points - 1) * lon.step : lon.first;
+    rows.push_back(r);
+  }
+  if (g.north_first) std::reverse(rows.begin(), rows.end());
+  g.grid = grid_of_rows(GridKind::regular_gg, std::move(rows), n);
+  return g;
+}
+
 AxesGrid grid_of(const Axes& axes, const std::string& path) {
   if (axes.lat < 0) fail_file(path, "no latitude coordinate");
   if (axes.lon < 0) fail_file(path, "no longitude coordinate");
   AxesGrid g;
   const AxisSteps lat = regular_steps(axes.lats, axes.lat_type, "latitude");
   const AxisSteps lon = regular_steps(axes.lons, axes.lon_type, "longitude");
+  if (!lat.problem.empty() && lon.problem.empty()) {
+    if (const int n = gaussian_n_of(axes.lats, axes.lat_type); n > 0) return gaussian_grid(axes, n, lon);
+  }
   if (!lat.problem.empty() || !lon.problem.empty()) {
     g.grid = unsupported_grid(lat.problem.empty() ? lon.problem : lat.problem);
     return g;

@@ -352,9 +352,12 @@ size_t NetcdfSource::read_values(const FieldInfo& field, T* values) const {
   thread_local std::vector<double> slab;  // kept by each worker for the import's life
   const Location& at = locations_[field.locator];
   read_slab(at, field.place, slab);
-  const LatLonGrid& g = grid_->regular;
-  return convert_field(slab.data(), static_cast<size_t>(g.ni), static_cast<size_t>(g.nj), north_first_, east_first_,
-                       recognised_[at.variable].divisor, values);
+  // A regular Gaussian grid's rows are as long as one another: the values
+  // come in the order of a regular grid's.
+  const bool regular = grid_->kind == GridKind::regular_ll;
+  const auto ni = static_cast<size_t>(regular ? grid_->regular.ni : grid_->rows.front().points);
+  const auto nj = static_cast<size_t>(regular ? grid_->regular.nj : static_cast<int32_t>(grid_->rows.size()));
+  return convert_field(slab.data(), ni, nj, north_first_, east_first_, recognised_[at.variable].divisor, values);
 }
 
 }  // namespace
