@@ -55,7 +55,7 @@ cd "$data"
 results=$(mktemp -d)
 trap 'rm -rf "$results" "$data/out" "$data/floor.out" "$data/cdo.ext"' EXIT
 
-# shellcheck source=bench/paired_runs.sh
+# shellcheck source=SCRIPTDIR/paired_runs.sh
 source "$top/bench/paired_runs.sh"
 
 rm -rf out floor.out cdo.ext && sync

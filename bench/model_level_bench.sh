@@ -37,7 +37,7 @@ fi
 cd "$data"
 results=$(mktemp -d)
 trap 'rm -rf "$results" "$data/out" "$data/floor.out"' EXIT
-# shellcheck source=bench/paired_runs.sh
+# shellcheck source=SCRIPTDIR/paired_runs.sh
 source "$top/bench/paired_runs.sh"
 
 import=("$bin/import_data_times" --allow-missing-surface --out out ml.grib)
