@@ -26,3 +26,18 @@ std::vector<long> era5_bench_levels();
 // Variable `variable` at `level` (hPa; ignored for single-level fields) on
 // an ni x nj global grid stored north first, in the variable's units.
 std::vector<double> era5_field_values(int variable, long level, int ni, int nj);
+
+// The same at one point (degrees), with `noise` in [-0.5, 0.5).
+double era5_point_value(int variable, long level, double lat_degrees, double lon_degrees, double noise);
+
+// A pseudo-random noise for the points of one field, the same on every
+// platform.
+struct BenchNoise {
+  explicit BenchNoise(int variable, long level)
+      : state(static_cast<uint64_t>(variable * 100 + level) * 0x9E3779B97F4A7C15ull + 12345) {}
+  double next() {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<double>(state >> 40) / 16777216.0 - 0.5;
+  }
+  uint64_t state;
+};

@@ -232,9 +232,23 @@ void HorizontalMap::apply(const float* source, float* out) const {
   }
 }
 
+namespace {
+
+// The weighted sum of the four neighbours: the value of the stencil when no
+// neighbour is missing. A missing (NaN) or infinite neighbour, even of
+// weight 0, makes the sum NaN, and a zero sum may have lost the sign of a
+// negative zero: both take the rule's own way.
+inline double weighted_sum_or_rule(const Stencil& s, const double* source) {
+  const double sum = s.weight[0] * source[s.index[0]] + s.weight[1] * source[s.index[1]] +
+                     s.weight[2] * source[s.index[2]] + s.weight[3] * source[s.index[3]];
+  return sum == sum && sum != 0 ? sum : apply_stencil(s, source);
+}
+
+}  // namespace
+
 void HorizontalMap::apply(const double* source, double* out) const {
   if (kind_ == Kind::bilinear) {
-    for (size_t p = 0; p < stencils_.size(); ++p) out[p] = apply_stencil(stencils_[p], source);
+    for (size_t p = 0; p < stencils_.size(); ++p) out[p] = weighted_sum_or_rule(stencils_[p], source);
     return;
   }
   const auto im = static_cast<size_t>(target_.ni);
@@ -248,7 +262,7 @@ void HorizontalMap::apply(const double* source, float* out) const {
   const size_t n = target_.points();
   auto round = [](double x) { return std::isnan(x) ? input_missing_flag : static_cast<float>(x); };
   if (kind_ == Kind::bilinear) {
-    for (size_t p = 0; p < n; ++p) out[p] = round(apply_stencil(stencils_[p], source));
+    for (size_t p = 0; p < n; ++p) out[p] = round(weighted_sum_or_rule(stencils_[p], source));
     return;
   }
   const auto im = static_cast<size_t>(target_.ni);
