@@ -324,7 +324,8 @@ TEST_F(ImportGrib, RefusesBadInputWithOneDiagnosticAndNoDataTimeFile) {
     const char* diagnostic;  // the whole line after "import_data_times: "
   };
   const Case cases[] = {
-      {"letters.grib", "letters.grib: neither GRIB nor NetCDF (it starts with neither a GRIB message nor a NetCDF header)"},
+      {"letters.grib", "letters.grib: neither GRIB nor NetCDF (it starts with neither a GRIB message nor a NetCDF header, "
+                       "and is no zip archive or gzip, bzip2 or xz stream)"},
       {"empty.grib", "empty.grib: empty file"},
       {"cut.grib sfc.grib", "cut.grib: message 36 is cut short: it starts at byte "},
       {"missing.grib", "missing.grib: cannot open: No such file or directory"},

@@ -6,11 +6,12 @@
 #   install_dependencies.sh --build   only what building needs
 set -euo pipefail
 
-# ecCodes reads GRIB and netCDF-C reads NetCDF for the importer; CLI11
-# parses the command lines; cairo draws the inspector's pictures, with the
-# DejaVu fonts for their text, and libpng writes them.
-packages=(g++ cmake make libgtest-dev libbenchmark-dev libpng-dev libeccodes-dev libnetcdf-dev libcli11-dev
-  libcairo2-dev fonts-dejavu-core)
+# ecCodes reads GRIB, netCDF-C reads NetCDF and libarchive unpacks zip,
+# gzip, bzip2 and xz for the importer; CLI11 parses the command lines; cairo
+# draws the inspector's pictures, with the DejaVu fonts for their text, and
+# libpng writes them.
+packages=(g++ cmake make libgtest-dev libbenchmark-dev libpng-dev libeccodes-dev libnetcdf-dev libarchive-dev
+  libcli11-dev libcairo2-dev fonts-dejavu-core)
 if [ "${1:-}" != "--build" ]; then
   # gfortran cross-checks the log's number layout, setpriv (util-linux) runs
   # a test as an unprivileged user, parallel drives the batch script, cdo

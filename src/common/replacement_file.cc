@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 #include "common/failure.h"
 
@@ -52,6 +53,13 @@ std::string replaced_name(std::string_view file_name) {
     return "";
   }
   return std::string(file_name);
+}
+
+long replaced_by_process(std::string_view file_name) {
+  if (replaced_name(file_name).empty()) return 0;
+  file_name.remove_suffix(std::string_view(".part").size());
+  file_name = file_name.substr(0, file_name.rfind('-'));
+  return std::strtol(std::string(file_name.substr(file_name.rfind('.') + 1)).c_str(), nullptr, 10);
 }
 
 ReplacementFile::ReplacementFile(std::string path) : path_(std::move(path)) {

@@ -17,6 +17,9 @@ namespace i2m {
 // later run recognises what a killed one left behind.
 std::string replaced_name(std::string_view file_name);
 
+// The process that made such a temporary file, or 0 for another name.
+long replaced_by_process(std::string_view file_name);
+
 class ReplacementFile {
  public:
   // Creates the temporary file ".<name>.<pid>-<n>.part" beside `path`,

@@ -2,7 +2,9 @@
 
 #include <cctype>
 #include <climits>
+#include <cstdlib>
 #include <cmath>
+#include <utility>
 #include <optional>
 
 #include "common/failure.h"
@@ -17,7 +19,29 @@ ParameterNames read_parameter_names(const Keys& keys) {
   names.level_type = keys.get_string("typeOfLevel");
   names.param_id = keys.get_long("paramId");
   names.units = keys.find_string("units").value_or("");
+  names.step_type = keys.find_string("stepType").value_or("instant");
   return names;
+}
+
+std::string not_instantaneous(const Keys& keys, const ParameterNames& names) {
+  if (names.step_type == "instant") return "";
+  static const std::pair<const char*, const char*> kKinds[] = {
+      {"avg", "average"}, {"accum", "accumulation"}, {"max", "maximum"}, {"min", "minimum"},
+      {"diff", "difference"}, {"rms", "root mean square"}, {"sd", "standard deviation"}};
+  std::string kind = names.step_type;
+  for (const auto& [type, name] : kKinds) {
+    if (kind == type) kind = name;
+  }
+  // The interval from the step range "0-6" and its units.
+  const std::string range = keys.find_string("stepRange").value_or("");
+  const std::string units = keys.find_string("stepUnits").value_or("h");
+  const size_t dash = range.find('-');
+  std::string over;
+  if (dash != std::string::npos) {
+    const long length = std::atol(range.c_str() + dash + 1) - std::atol(range.c_str());
+    over = " over " + std::to_string(length) + " " + units;
+  }
+  return names.short_name + ", " + kind + over + ": not an instantaneous value";
 }
 
 // The plain keys that decide a message's parameter, level type and units:
@@ -118,12 +142,36 @@ void take(const Parameter& p, FieldInfo& info, GribLocation& location) {
 
 }  // namespace
 
+// ECMWF's open data since IFS 49r1 number the soil layers (level type 151)
+// instead of giving their depths; other centres' layers of that type have
+// depths of their own, not stated.
+bool classify_numbered_soil(const Keys& keys, const ParameterNames& names, FieldInfo& info, std::string& ignored) {
+  const std::optional<Quantity> q = find_numbered_soil_quantity(names.short_name);
+  if (!q) return false;
+  const std::optional<double> number = fixed_surface(keys, "scaledValueOfFirstFixedSurface", "scaleFactorOfFirstFixedSurface");
+  const long n = number ? std::lround(*number) : 0;
+  const std::string centre = keys.find_string("centre").value_or("");
+  const std::optional<std::pair<double, double>> depths = centre == "ecmf" ? ecmwf_soil_layer(n) : std::nullopt;
+  if (!depths) {
+    ignored = names.short_name + " on " + names.level_type + " " + std::to_string(n) + " of centre " + centre +
+              ": the depths of its layers are not known";
+    return false;
+  }
+  info.quantity = *q;
+  info.level = Level::soil(depths->first, depths->second);
+  return true;
+}
+
 bool classify_field(const Keys& keys, long edition, const ParameterNames& names, FieldInfo& info,
-                    GribLocation& location) {
+                    GribLocation& location, std::string& ignored) {
   const std::string& name = names.short_name;
   const std::string& level_type = names.level_type;
   info.name = name;
   info.units = names.units;
+  // Level type 151: "soilLayer", or "soil" in older ecCodes.
+  if (edition == 2 && keys.find_long("typeOfFirstFixedSurface") == 151L) {
+    return classify_numbered_soil(keys, names, info, ignored);
+  }
   const bool isobaric = level_type == "isobaricInhPa" || level_type == "isobaricInPa";
   if (level_type == "hybrid") {
     const Parameter* p = find_model_level_parameter(name);

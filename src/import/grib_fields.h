@@ -32,6 +32,7 @@ struct ParameterNames {
   std::string level_type;
   long param_id = 0;
   std::string units;
+  std::string step_type;  // "instant", "avg", "accum", "max", ...
 };
 ParameterNames read_parameter_names(const Keys& keys);
 
@@ -51,10 +52,18 @@ std::string model_name_of(const Keys& keys);
 // The ensemble member of a message, or kNoMember.
 int64_t member_of(const Keys& keys);
 
+// Why a field of a parameter the importer knows is not taken, or "": a
+// statistically processed field (an average, accumulation, maximum ...) is
+// not the instantaneous value the records hold. "t, average over 6 h: not
+// an instantaneous value".
+std::string not_instantaneous(const Keys& keys, const ParameterNames& names);
+
 // Sets quantity, level, preference, name and units of a recognised field
-// and the divisor of its values; false for a field the importer does not use.
+// and the divisor of its values; false for a field the importer does not
+// use, with why in `ignored` when it is not plain from the parameter (a
+// soil layer of unknown depths).
 bool classify_field(const Keys& keys, long edition, const ParameterNames& names, FieldInfo& info,
-                    GribLocation& location);
+                    GribLocation& location, std::string& ignored);
 
 // The field's validity time (seconds since 1970); ends the run naming
 // `place` when it is no date.

@@ -21,22 +21,6 @@ struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
-// ecCodes skips whatever lies between messages without a word; a file of
-// the importer's may hold nothing but messages (and zero padding).
-void check_gap(int fd, const std::string& path, int64_t from, int64_t to, int next_message) {
-  std::vector<unsigned char> bytes(static_cast<size_t>(std::min<int64_t>(to - from, 1 << 20)));
-  for (int64_t at = from; at < to;) {
-    const auto n = static_cast<size_t>(std::min<int64_t>(to - at, static_cast<int64_t>(bytes.size())));
-    if (::pread(fd, bytes.data(), n, at) != static_cast<ssize_t>(n)) fail_file_errno(path, "cannot read");
-    if (std::any_of(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(n), [](unsigned char b) { return b != 0; })) {
-      fail_file(path, "bytes " + std::to_string(from) + " to " + std::to_string(to - 1) +
-                          (next_message > 0 ? " before message " + std::to_string(next_message) : " after the last message") +
-                          " are not GRIB");
-    }
-    at += static_cast<int64_t>(n);
-  }
-}
-
 // A damaged length field makes ecCodes' reader take too few or too many
 // bytes for a message; the end marker tells, before the rest of the file is
 // taken for stray bytes.
@@ -72,7 +56,27 @@ std::string grib_message_place(const std::string& path, int message, int field_i
   return s;
 }
 
-void scan_grib_messages(const std::string& path, int fd, const std::function<void(const GribMessageSpan&)>& each) {
+std::string describe_skipped(const std::vector<SkippedBytes>& skipped) {
+  auto where = [](const SkippedBytes& s) {
+    return s.before > 0 ? " before message " + std::to_string(s.before) : std::string(" after the last message");
+  };
+  constexpr size_t kListed = 3;
+  std::string text;
+  for (size_t n = 0; n < skipped.size() && n < kListed; ++n) {
+    const SkippedBytes& s = skipped[n];
+    text += n == 0 ? "skipped " + std::to_string(s.count) + (s.count == 1 ? " byte" : " bytes") : ", " + std::to_string(s.count);
+    text += where(s);
+  }
+  if (skipped.size() > kListed) {
+    int64_t rest = 0;
+    for (size_t n = kListed; n < skipped.size(); ++n) rest += skipped[n].count;
+    text += " and " + std::to_string(rest) + " in " + std::to_string(skipped.size() - kListed) + " more places";
+  }
+  return text;
+}
+
+std::vector<SkippedBytes> scan_grib_messages(const std::string& path, int fd,
+                                             const std::function<void(const GribMessageSpan&)>& each) {
   configure_eccodes();
   // ecCodes' reader takes a stream of its own, at the file's start.
   const std::unique_ptr<std::FILE, FileCloser> file(::fdopen(::fcntl(fd, F_DUPFD_CLOEXEC, 0), "rb"));
@@ -82,6 +86,7 @@ void scan_grib_messages(const std::string& path, int fd, const std::function<voi
   std::vector<unsigned char> start(kReaderRoom);
   int64_t end_of_last = 0;
   GribMessageSpan m;
+  std::vector<SkippedBytes> skipped;
   for (;;) {
     size_t length = 16;
     const int error = wmo_read_grib_from_file(file.get(), start.data(), &length);
@@ -94,13 +99,14 @@ void scan_grib_messages(const std::string& path, int fd, const std::function<voi
     m = {::ftello(file.get()) - (error == 0 ? static_cast<int64_t>(length) : 4), length, m.number + 1};
     check_whole(path, m, st.st_size);
     check_message_end(fd, path, m);
-    if (m.offset != end_of_last) check_gap(fd, path, end_of_last, m.offset, m.number);
+    if (m.offset != end_of_last) skipped.push_back({m.number, m.offset - end_of_last});
     end_of_last = m.offset + static_cast<int64_t>(length);
     if (::fseeko(file.get(), end_of_last, SEEK_SET) != 0) fail_file_errno(path, "cannot read");
     each(m);
   }
   if (m.number == 0) fail_file(path, "holds no GRIB message");
-  if (end_of_last < st.st_size) check_gap(fd, path, end_of_last, st.st_size, 0);
+  if (end_of_last < st.st_size) skipped.push_back({0, st.st_size - end_of_last});
+  return skipped;
 }
 
 }  // namespace i2m

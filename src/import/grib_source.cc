@@ -7,6 +7,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "common/failure.h"
@@ -30,7 +31,9 @@ std::mutex first_decode_mutex;
 
 class GribSource : public Source {
  public:
-  GribSource(std::string path, int index) : path_(std::move(path)), index_(index) {}
+  // `path` names the source in diagnostics, `open_path` is where it is read.
+  GribSource(std::string path, std::string open_path, int index)
+      : path_(std::move(path)), open_path_(std::move(open_path)), index_(index) {}
 
   // Scans the file; its inventory, once, with `source` set to the index.
   SourceInventory scan();
@@ -52,6 +55,7 @@ class GribSource : public Source {
   void decode(const FieldInfo& field, std::vector<double>& decoded) const;
 
   std::string path_;
+  std::string open_path_;
   int index_;
   SourceInventory inventory_;  // while scanning
   bool seen_edition_[3] = {false, false, false};
@@ -72,11 +76,45 @@ class GribSource : public Source {
 SourceInventory GribSource::scan() {
   inventory_.path = path_;
   std::vector<unsigned char> bytes;
-  fd_ = UniqueFd(open_for_reading(path_));
-  scan_grib_messages(path_, fd_.get(), [&](const GribMessageSpan& span) { add_message(bytes, span); });
+  fd_ = UniqueFd(open_for_reading(open_path_));
+  const std::vector<SkippedBytes> skipped =
+      scan_grib_messages(path_, fd_.get(), [&](const GribMessageSpan& span) { add_message(bytes, span); });
+  if (!skipped.empty()) inventory_.notes.push_back(describe_skipped(skipped) + " that belong to no GRIB message");
   inventory_.kind = seen_edition_[1] && seen_edition_[2] ? "GRIB1 and GRIB2" : seen_edition_[2] ? "GRIB2" : "GRIB1";
   decoded_once_ = std::make_unique<std::atomic<bool>[]>(kinds_.size());
   return std::move(inventory_);
+}
+
+// The grid definition template number of a GRIB2 message (octets 13-14 of
+// section 3), found by stepping over its sections' lengths; -1 when the
+// bytes do not hold one. Only for a diagnostic, where ecCodes cannot parse
+// the message.
+long grib2_grid_template(const std::vector<unsigned char>& bytes) {
+  auto number = [&](size_t at, size_t width) {
+    uint64_t value = 0;
+    for (size_t k = 0; k < width; ++k) value = value << 8 | bytes[at + k];
+    return value;
+  };
+  for (size_t at = 16; at + 5 <= bytes.size();) {
+    const uint64_t length = number(at, 4);
+    if (length < 5) return -1;
+    if (bytes[at + 4] == 3) return at + 14 <= bytes.size() ? static_cast<long>(number(at + 12, 2)) : -1;
+    at += length;
+  }
+  return -1;
+}
+
+// Whether ecCodes has a definition of GRIB2 grid template `n`.
+bool grid_template_known(long n) {
+  const char* definitions = codes_definition_path(nullptr);
+  const std::string file = "/grib2/template.3." + std::to_string(n) + ".def";
+  for (std::string_view paths = definitions != nullptr ? definitions : ""; !paths.empty();) {
+    const size_t colon = paths.find(':');
+    if (::access((std::string(paths.substr(0, colon)) + file).c_str(), R_OK) == 0) return true;
+    if (colon == std::string_view::npos) break;
+    paths.remove_prefix(colon + 1);
+  }
+  return definitions == nullptr;  // nowhere to look: not the template's fault
 }
 
 // A message must end with its end marker before ecCodes parses it whole:
@@ -109,6 +147,14 @@ void GribSource::add_message(std::vector<unsigned char>& bytes, const GribMessag
   if (!edition1) {
     if (bytes.size() < span.length) read_bytes(bytes, span.length, span.offset, where);
     check_end_marker(bytes, where);
+    // A grid ecCodes does not know (HEALPix, 3.150) fails its parse with a
+    // message about the end marker; the template says what the file is.
+    const long grid_template = grib2_grid_template(bytes);
+    if (grid_template >= 0 && !grid_template_known(grid_template)) {
+      fail_file(where, "its grid definition template 3." + std::to_string(grid_template) +
+                           " is one ecCodes does not know (HEALPix is 3.150): only latitude-longitude and Gaussian "
+                           "grids can be imported");
+    }
   }
   Handle first(edition1 ? codes_handle_new_from_partial_message(codes_context_get_default(), bytes.data(), bytes.size())
                         : codes_handle_new_from_message(codes_context_get_default(), bytes.data(), bytes.size()));
@@ -170,8 +216,14 @@ void GribSource::add_field(codes_handle* h, GribLocation location, int message) 
   const ParameterNames& names = names_of(identity, keys);
   location.kind = kinds_.emplace(message_kind(h, std::move(identity)), static_cast<int>(kinds_.size())).first->second;
   FieldInfo info;
-  if (!classify_field(keys, edition, names, info, location)) {
-    inventory_.count_ignored(names.short_name + " on " + names.level_type);
+  std::string ignored;
+  const bool recognised = classify_field(keys, edition, names, info, location, ignored);
+  if (const std::string why = recognised ? not_instantaneous(keys, names) : ""; !why.empty()) {
+    inventory_.count_ignored(why);
+    return;
+  }
+  if (!recognised) {
+    inventory_.count_ignored(ignored.empty() ? names.short_name + " on " + names.level_type : ignored);
     // Only the type of an ignored field's grid is read: its other keys
     // matter to nothing but a listing.
     const std::string type = grid_type_of(keys);
@@ -290,10 +342,10 @@ size_t GribSource::read_values(const FieldInfo& field, T* values) const {
 
 }  // namespace
 
-OpenedSource open_grib_source(const std::string& path, int index) {
-  auto source = std::make_unique<GribSource>(path, index);
+OpenedSource open_grib_source(const std::string& path, const std::string& open_path, int index) {
+  auto source = std::make_unique<GribSource>(path, open_path, index);
   SourceInventory inventory = source->scan();
-  return {std::move(source), std::move(inventory)};
+  return {std::move(source), std::move(inventory), nullptr};
 }
 
 }  // namespace i2m

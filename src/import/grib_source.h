@@ -12,6 +12,8 @@ namespace i2m {
 // with exit status 2 for a file cut inside a message, a message whose end
 // marker is not where its length says, bytes between messages that belong
 // to none, or a field whose keys cannot be read.
-OpenedSource open_grib_source(const std::string& path, int index);
+// `path` names the file in diagnostics; `open_path` is where it is read
+// (the same but for an archive's member).
+OpenedSource open_grib_source(const std::string& path, const std::string& open_path, int index);
 
 }  // namespace i2m

@@ -5,6 +5,8 @@
 
 #include "common/constants.h"
 #include "common/failure.h"
+#include "common/number_text.h"
+#include "import/data_time.h"
 
 namespace i2m {
 namespace {
@@ -64,6 +66,22 @@ void gather_grids(Inventory& inv) {
   }
 }
 
+// Fields that cannot be what they say: a date no archive holds (a year 0
+// read as 0000), a pressure level of no pressure.
+void check_plausible(const Inventory& inv) {
+  static const int64_t kEarliest = seconds_from_civil({1800, 1, 1, 0, 0, 0});
+  static const int64_t kLatest = seconds_from_civil({2201, 1, 1, 0, 0, 0});
+  for (const FieldInfo& f : inv.fields) {
+    if (f.valid_time < kEarliest || f.valid_time >= kLatest) {
+      fail_file(f.place, "its validity time " + format_data_time(f.valid_time) +
+                             " lies outside the years 1800 to 2200: the date is damaged");
+    }
+    if (f.level.kind == LevelKind::isobaric && !(f.level.value > 0)) {
+      fail_file(f.place, "a pressure level of " + format_number(f.level.value) + " Pa: the level is damaged");
+    }
+  }
+}
+
 std::vector<int64_t> members_of(const std::vector<FieldInfo>& fields) {
   std::vector<int64_t> members;
   for (const FieldInfo& f : fields) {
@@ -76,13 +94,13 @@ std::vector<int64_t> members_of(const std::vector<FieldInfo>& fields) {
 
 // The sources that hold fields of ensemble members, for a diagnostic.
 std::string sources_with_members(const Inventory& inv) {
-  std::string names;
+  std::vector<std::string> names;
   for (const OpenedSource& s : inv.sources) {
     const std::vector<FieldInfo>& fields = s.inventory.fields;
     const bool holds = std::any_of(fields.begin(), fields.end(), [](const FieldInfo& f) { return f.member != kNoMember; });
-    if (holds) names += (names.empty() ? "" : ", ") + s.inventory.path;
+    if (holds) names.push_back(s.inventory.path);
   }
-  return names;
+  return name_files(names);
 }
 
 // Members of one ensemble are different values of the same fields: one of
@@ -109,6 +127,14 @@ void choose_member(Inventory& inv, std::optional<int64_t> member) {
 
 }  // namespace
 
+std::string name_files(const std::vector<std::string>& paths) {
+  constexpr size_t kNamed = 3;
+  std::string names;
+  for (size_t n = 0; n < paths.size() && n < kNamed; ++n) names += (names.empty() ? "" : ", ") + paths[n];
+  if (paths.size() > kNamed) names += " and " + std::to_string(paths.size() - kNamed) + " more files";
+  return names;
+}
+
 std::string format_members(const std::vector<int64_t>& members) {
   std::string text;
   for (size_t n = 0; n < members.size();) {
@@ -121,9 +147,9 @@ std::string format_members(const std::vector<int64_t>& members) {
   return text;
 }
 
-std::vector<OpenedSource> open_sources(const std::vector<std::string>& paths) {
+std::vector<OpenedSource> open_sources(const std::vector<std::string>& paths, const std::string& scratch_dir) {
   std::vector<OpenedSource> sources;
-  for (const std::string& path : paths) sources.push_back(open_source(path, static_cast<int>(sources.size())));
+  for (const std::string& path : paths) open_source(path, scratch_dir, sources);
   return sources;
 }
 
@@ -147,6 +173,7 @@ Inventory take_inventory(std::vector<OpenedSource> sources, std::optional<int64_
     std::string files = inv.sources.size() == 1 ? inv.sources[0].inventory.path : "the files given";
     fail_file(files, "no field that the importer recognises (no upper-air field at all)");
   }
+  check_plausible(inv);
   choose_member(inv, member);
   gather_grids(inv);
   drop_duplicates(inv);

@@ -44,8 +44,9 @@ struct Inventory {
   std::map<std::tuple<int64_t, Quantity, LevelKey>, size_t> index_;
 };
 
-// Opens every file as its kind of source.
-std::vector<OpenedSource> open_sources(const std::vector<std::string>& paths);
+// Opens every file as its kind of source (an archive as one source per
+// member); `scratch_dir` takes members too large for memory.
+std::vector<OpenedSource> open_sources(const std::vector<std::string>& paths, const std::string& scratch_dir);
 
 // Gathers the recognised fields of all sources. With `member`, only the
 // fields of that ensemble member and those of no ensemble are kept; without
@@ -58,6 +59,10 @@ std::vector<OpenedSource> open_sources(const std::vector<std::string>& paths);
 // Sources without a recognised field are allowed; an import without any is
 // not.
 Inventory take_inventory(std::vector<OpenedSource> sources, std::optional<int64_t> member = std::nullopt);
+
+// Files for a diagnostic that stays one readable line: "a.grib, b.grib,
+// c.grib and 57 more files".
+std::string name_files(const std::vector<std::string>& paths);
 
 // "0 to 9", "1, 3, 5 to 7": member numbers, ascending.
 std::string format_members(const std::vector<int64_t>& members);

@@ -59,9 +59,9 @@ std::string why_dropped(const Inventory& inv, double pa) {
 std::string format_hpa(double pa) { return format_pressure(static_cast<float>(pa / 100.0)); }
 
 std::string source_names(const Inventory& inv) {
-  std::string names;
-  for (const OpenedSource& s : inv.sources) names += (names.empty() ? "" : ", ") + s.inventory.path;
-  return names;
+  std::vector<std::string> paths;
+  for (const OpenedSource& s : inv.sources) paths.push_back(s.inventory.path);
+  return name_files(paths);
 }
 
 std::vector<double> source_levels(const Inventory& inv) {

@@ -85,9 +85,13 @@ int report(int status, const std::string& message) {
 
 void list(const ImportOptions& options) {
   std::vector<OpenedSource> sources;
+  // A listing writes nothing where the import would: members too large
+  // for memory wait in the temporary folder.
+  const char* tmp = std::getenv("TMPDIR");
   for (const std::string& path : options.files) {
-    sources.push_back(open_source(path, static_cast<int>(sources.size())));
-    if (!options.list_files) print_source(stdout, sources.back().inventory);
+    const size_t first = sources.size();
+    open_source(path, tmp != nullptr && *tmp != '\0' ? tmp : "/tmp", sources);
+    for (size_t n = first; n < sources.size() && !options.list_files; ++n) print_source(stdout, sources[n].inventory);
   }
   const Inventory inv = take_inventory(std::move(sources), options.member);
   const ImportPlan plan = make_plan(inv, options);
@@ -100,7 +104,7 @@ void list(const ImportOptions& options) {
 }
 
 void import(const ImportOptions& options, WorkerPool& pool) {
-  const Inventory inv = take_inventory(open_sources(options.files), options.member);
+  const Inventory inv = take_inventory(open_sources(options.files, options.out_dir), options.member);
   ImportPlan plan = make_plan(inv, options);
   const OutputFolder folder = OutputFolder::claim(plan, options.out_dir, options.replace);
   build_maps(inv, plan.grid, pool);

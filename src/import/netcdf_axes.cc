@@ -169,6 +169,7 @@ Axes find_axes(int nc, const std::vector<Variable>& variables, const std::string
   Axes axes;
   for (const Variable& v : variables) {
     if (v.dims.size() <= 1 && is_number_type(v.type)) take_coordinate(nc, v, path, axes);
+    if (v.dims.size() == 2 && (is_latitude(v) || is_longitude(v))) axes.two_dimensional = true;
   }
   // ERA5's ensemble files name the member dimension "number"; without a
   // coordinate variable its members are counted from 0.
@@ -232,6 +233,10 @@ AxesGrid gaussian_grid(const Axes& axes, int n, const AxisSteps& lon) {
 }
 
 AxesGrid grid_of(const Axes& axes, const std::string& path) {
+  if (axes.lat < 0 && axes.two_dimensional) {
+    fail_file(path, "latitude and longitude of two dimensions (a rotated or curvilinear grid): only "
+                    "latitude-longitude and Gaussian grids can be imported");
+  }
   if (axes.lat < 0) fail_file(path, "no latitude coordinate");
   if (axes.lon < 0) fail_file(path, "no longitude coordinate");
   AxesGrid g;

@@ -17,6 +17,8 @@ namespace i2m {
 // Which dimension is which, and the coordinates along them.
 struct Axes {
   int lat = -1, lon = -1, time = -1, level = -1, expver = -1, member = -1;
+  // A latitude of two dimensions (a rotated or curvilinear grid's).
+  bool two_dimensional = false;
   nc_type lat_type = NC_DOUBLE, lon_type = NC_DOUBLE;  // the precision the coordinates were stored in
   std::vector<double> lats, lons;
   std::vector<int64_t> times;      // seconds since 1970, per time index

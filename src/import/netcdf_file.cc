@@ -121,6 +121,9 @@ std::string format_name(int format) {
 // grib_to_netcdf alone tells nothing: it converts any GRIB. "" when the
 // file does not tell.
 std::string model_name_of(int nc, const std::vector<Variable>& variables) {
+  // The Store's newer layout states the centre only among the global
+  // attributes, the older one on each variable.
+  if (text_attribute(nc, NC_GLOBAL, "GRIB_centre").value_or("") == "ecmf") return "ERA5";
   for (const Variable& v : variables) {
     if (text_attribute(nc, v.id, "GRIB_centre").value_or("") == "ecmf") return "ERA5";
   }

@@ -1,5 +1,10 @@
 #include "import/netcdf_source.h"
 
+#include <netcdf.h>
+#include <netcdf_mem.h>  // after netcdf.h, whose macros it uses
+#include <sys/mman.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -7,6 +12,7 @@
 #include <vector>
 
 #include "common/failure.h"
+#include "common/file_io.h"
 #include "common/number_text.h"
 #include "import/convert_values.h"
 #include "import/data_time.h"
@@ -69,9 +75,12 @@ void transpose(std::vector<double>& values, size_t rows, size_t columns) {
 
 class NetcdfSource : public Source {
  public:
-  NetcdfSource(std::string path, int index) : path_(std::move(path)), index_(index) {}
+  // `path` names the source in diagnostics, `open_path` is where it is read.
+  NetcdfSource(std::string path, std::string open_path, int index)
+      : path_(std::move(path)), open_path_(std::move(open_path)), index_(index) {}
   ~NetcdfSource() override {
     if (nc_ >= 0) nc_close(nc_);
+    if (mapped_ != nullptr) ::munmap(mapped_, mapped_size_);
   }
   NetcdfSource(const NetcdfSource&) = delete;
   NetcdfSource& operator=(const NetcdfSource&) = delete;
@@ -96,6 +105,7 @@ class NetcdfSource : public Source {
   void read_slab(const Location& at, const std::string& place, std::vector<double>& values) const;
 
   std::string path_;
+  std::string open_path_;
   int index_;
   int nc_ = -1;
   SourceInventory inventory_;  // while scanning
@@ -108,12 +118,29 @@ class NetcdfSource : public Source {
   std::vector<std::optional<double>> missing_;
   std::vector<Location> locations_;
   std::shared_ptr<const HybridCoefficients> coefficients_;  // of the model levels, when the file has them
+  void* mapped_ = nullptr;  // an archive's member held in memory, mapped for netCDF-C
+  size_t mapped_size_ = 0;
 };
 
 void NetcdfSource::open_file() {
   // Each field is read once: a chunk cache would only hold memory.
   nc_set_chunk_cache(0, 1, 0.75f);
-  check(nc_open(path_.c_str(), NC_NOWRITE, &nc_), path_);
+  // HDF5 cannot open a memory file by its /proc name: netCDF-C is given its
+  // bytes instead.
+  if (open_path_.starts_with("/proc/self/fd/")) {
+    const UniqueFd fd(open_for_reading(open_path_));
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) fail_file_errno(path_, "cannot read");
+    mapped_size_ = static_cast<size_t>(st.st_size);
+    mapped_ = ::mmap(nullptr, mapped_size_, PROT_READ, MAP_PRIVATE, fd.get(), 0);
+    if (mapped_ == MAP_FAILED) {
+      mapped_ = nullptr;
+      fail_file_errno(path_, "cannot read");
+    }
+    check(nc_open_mem(path_.c_str(), NC_NOWRITE, mapped_size_, mapped_, &nc_), path_);
+  } else {
+    check(nc_open(open_path_.c_str(), NC_NOWRITE, &nc_), path_);
+  }
   int format = 0;
   check(nc_inq_format(nc_, &format), path_);
   inventory_.kind = format_name(format);
@@ -362,10 +389,10 @@ size_t NetcdfSource::read_values(const FieldInfo& field, T* values) const {
 
 }  // namespace
 
-OpenedSource open_netcdf_source(const std::string& path, int index) {
-  auto source = std::make_unique<NetcdfSource>(path, index);
+OpenedSource open_netcdf_source(const std::string& path, const std::string& open_path, int index) {
+  auto source = std::make_unique<NetcdfSource>(path, open_path, index);
   SourceInventory inventory = source->scan();
-  return {std::move(source), std::move(inventory)};
+  return {std::move(source), std::move(inventory), nullptr};
 }
 
 }  // namespace i2m

@@ -15,6 +15,8 @@ namespace i2m {
 // with unequally spaced coordinates, a time unit that cannot be read, a
 // recognised variable whose dimensions are not understood, or two expver
 // slices that both hold data at one time.
-OpenedSource open_netcdf_source(const std::string& path, int index);
+// `path` names the file in diagnostics; `open_path` is where it is read
+// (the same but for an archive's member).
+OpenedSource open_netcdf_source(const std::string& path, const std::string& open_path, int index);
 
 }  // namespace i2m

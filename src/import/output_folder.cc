@@ -6,12 +6,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <string_view>
 #include <filesystem>
 #include <system_error>
 
 #include "common/failure.h"
 #include "common/file_io.h"
 #include "common/replacement_file.h"
+#include "import/archive.h"
 #include "control/run_control.h"
 #include "control/run_control_writer.h"
 #include "input/record_layout.h"
@@ -71,18 +74,34 @@ void remove_file(const std::string& path) {
 // A record file, the control file or the date file: the names an import
 // writes.
 bool is_import_output(const std::string& name) {
-  return is_data_time_file_name(name) || name == kRunControlName || name == kDateName;
+  return is_data_time_file_name(name) || name == kRunControlName || name == kDateName || name == kArchiveMemberName;
+}
+
+// Whether the process that made a temporary file is this one or another
+// import that still runs (its name, as the system keeps it, cut to 15
+// characters).
+bool held_by_running_import(const std::string& name) {
+  const long owner = replaced_by_process(name);
+  if (owner == ::getpid()) return true;
+  std::FILE* comm = std::fopen(("/proc/" + std::to_string(owner) + "/comm").c_str(), "r");
+  if (comm == nullptr) return false;
+  char command[32] = {};
+  const bool read = std::fgets(command, sizeof command, comm) != nullptr;
+  std::fclose(comm);
+  return read && std::string_view(command).starts_with("import_data_tim");
 }
 
 // Temporary files of an import that was killed before it could remove
-// them. Once the folder is locked no other import writes here, so every
-// temporary file of an import's name is a dead one's.
+// them. Once the folder is locked no other import writes its outputs here;
+// an import that has not locked it yet may be unpacking an archive's member
+// into it, so a file of a process that still runs stays.
 std::vector<std::string> remove_leftovers(const std::string& dir) {
   std::vector<std::string> removed;
   std::error_code error;
   for (const fs::directory_entry& e : fs::directory_iterator(dir, error)) {
     const std::string name = e.path().filename().string();
     if (!is_import_output(replaced_name(name))) continue;
+    if (replaced_name(name) == kArchiveMemberName && held_by_running_import(name)) continue;
     remove_file(dir + "/" + name);
     removed.push_back(name);
   }

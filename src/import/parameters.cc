@@ -106,6 +106,19 @@ const SoilLayer* find_era5_soil_layer(const std::string& name) {
   return nullptr;
 }
 
+std::optional<std::pair<double, double>> ecmwf_soil_layer(long n) {
+  // The layers of ERA5's stl1..4, which are IFS's.
+  if (n < 1 || n > 4) return std::nullopt;
+  const SoilLayer& layer = kEra5Soil[n - 1];
+  return std::make_pair(layer.top, layer.bottom);
+}
+
+std::optional<Quantity> find_numbered_soil_quantity(const std::string& short_name) {
+  if (short_name == "st" || short_name == "sot") return Quantity::soil_temperature;
+  if (short_name == "sm" || short_name == "vsw" || short_name == "soilw") return Quantity::soil_moisture;
+  return std::nullopt;
+}
+
 std::optional<Quantity> find_gfs_soil_quantity(const std::string& short_name, const std::string& level_type) {
   if (level_type != "depthBelowLandLayer" && level_type != "depthBelowLand") return std::nullopt;
   if (short_name == "st" || short_name == "sot" || short_name == "t") return Quantity::soil_temperature;

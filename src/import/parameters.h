@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "common/constants.h"
 #include "import/quantity.h"
@@ -51,6 +52,14 @@ struct SoilLayer {
 };
 const SoilLayer* find_era5_soil_layer(long param_id);
 const SoilLayer* find_era5_soil_layer(const std::string& name);
+
+// The depths (m) of layer n (1 to 4) of ECMWF's IFS soil, as its soil
+// fields on level type 151 ("soilLayer") number them; nullopt for others.
+std::optional<std::pair<double, double>> ecmwf_soil_layer(long n);
+
+// A soil temperature ("st", "sot") or volumetric moisture ("sm", "vsw",
+// "soilw") on level type 151, the layer given by its number.
+std::optional<Quantity> find_numbered_soil_quantity(const std::string& short_name);
 
 // GFS's soil temperature ("st", "sot", and "t" in older files) and
 // volumetric moisture ("soilw", "vsw") on a layer below the land.

@@ -171,8 +171,14 @@ void refuse_missing_surface(const Inventory& inv, const ImportPlan& plan) {
     }
   }
   if (first == nullptr) return;
+  // Every surface field, or the first few and a count: one readable line.
   std::string list;
-  for (const std::string& a : absent) list += (list.empty() ? "" : ", ") + a;
+  if (absent.size() == static_cast<size_t>(nsfcfld)) {
+    list = "surface field at all";
+  } else {
+    for (size_t n = 0; n < absent.size() && n < 4; ++n) list += (list.empty() ? "" : ", ") + absent[n];
+    if (absent.size() > 4) list += " and " + std::to_string(absent.size() - 4) + " more surface fields";
+  }
   fail_file(source_names(inv), "no " + list + " at " + format_data_time(first->time) +
                                    (more > 0 ? " (and at " + std::to_string(more) + " more data time" +
                                                    (more > 1 ? "s" : "") + ")" : "") +

@@ -69,12 +69,24 @@ class Source {
 struct OpenedSource {
   std::unique_ptr<Source> reader;
   SourceInventory inventory;
+  // What keeps an archive's member readable for the source's life (its
+  // bytes in memory, or a temporary file removed with it); null otherwise.
+  std::shared_ptr<void> storage;
 };
 
-// Opens `path` as the kind of source its first bytes announce and scans it;
-// `index` is the source's number in the import. Ends the run with exit
-// status 2 for an empty file, one that is not a regular file, a file of no
-// kind the importer reads, or a file whose metadata cannot be read.
-OpenedSource open_source(const std::string& path, int index);
+// Opens `path` as the kind of source its first bytes announce and scans it:
+// GRIB (also after a header of other bytes), NetCDF, or a zip archive, a
+// gzip, bzip2 or xz stream, whose members (or whole stream) are opened as
+// what their own first bytes announce, named "ARCHIVE: MEMBER". Appends
+// one source per file or member to `sources`, each numbered by its place
+// there. Members larger than kMemberInMemory go to a temporary file in
+// `scratch_dir` (created when missing). Ends the run with exit status 2 for
+// an empty file, one that is not a regular file, a file or member of no
+// kind the importer reads, an archive that cannot be read, or a file whose
+// metadata cannot be read.
+void open_source(const std::string& path, const std::string& scratch_dir, std::vector<OpenedSource>& sources);
+
+// Opens one GRIB or NetCDF file (or member) at `open_path`, named `path`.
+OpenedSource open_plain_source(const std::string& path, const std::string& open_path, int index);
 
 }  // namespace i2m

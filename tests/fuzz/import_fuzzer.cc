@@ -38,7 +38,7 @@ void import_file() {
   // A fuzzed file rarely holds every surface field; its records are to be
   // decoded all the same.
   options.allow_missing_surface = true;
-  auto sources = i2m::open_sources(options.files);
+  auto sources = i2m::open_sources(options.files, options.out_dir);
   for (const auto& s : sources) {
     for (const i2m::FieldInfo& f : s.inventory.fields) {
       if (f.grid.points() > kMaxFuzzPoints) return;

@@ -130,7 +130,7 @@ i2m::OpenedSource FakeSourceBuilder::build() const {
   for (size_t n = 0; n < inventory.fields.size(); ++n) inventory.fields[n].locator = n;
   inventory.field_count = static_cast<int64_t>(fields_.size());
   inventory.note_grid(i2m::describe_grid(grid_));
-  return {std::make_unique<FakeSource>(values_, hangs_), std::move(inventory)};
+  return {std::make_unique<FakeSource>(values_, hangs_), std::move(inventory), nullptr};
 }
 
 int64_t hours_from_2024(int hours) { return 1704067200 + int64_t{hours} * 3600; }
