@@ -23,8 +23,9 @@ if [ "${1:-}" != "--build" ]; then
   # reads the pictures' text back, and chromium loads the season report
   # as a user's browser would. ncdump (netcdf-bin) prints the real NetCDF
   # files' values for the importer's tests; shellcheck checks the scripts.
+  # zip, unzip, bzip2 and xz-utils pack the archives the importer unpacks.
   packages+=(gfortran util-linux parallel cdo valgrind clang-14 libclang-rt-14-dev libeccodes-tools python-grib-doc
-    slurm-wlm munge tesseract-ocr tesseract-ocr-eng chromium netcdf-bin shellcheck)
+    slurm-wlm munge tesseract-ocr tesseract-ocr-eng chromium netcdf-bin shellcheck zip unzip bzip2 xz-utils)
 fi
 
 missing=()

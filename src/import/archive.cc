@@ -49,7 +49,8 @@ void spill_to_file(MemberStorage& storage, const std::string& scratch_dir, const
 }
 
 // Reads the member in hand whole into storage of its own.
-std::shared_ptr<MemberStorage> read_member(archive* a, const std::string& name, const std::string& scratch_dir) {
+std::shared_ptr<MemberStorage> read_member(archive* a, const std::string& name, const std::string& scratch_dir,
+                                           size_t in_memory) {
   auto storage = std::make_shared<MemberStorage>();
   storage->memory = UniqueFd(::memfd_create("archive member", MFD_CLOEXEC));
   if (!storage->memory.valid()) fail_file_errno(name, "cannot hold the member in memory");
@@ -59,7 +60,7 @@ std::shared_ptr<MemberStorage> read_member(archive* a, const std::string& name, 
     const la_ssize_t n = archive_read_data(a, buffer.data(), buffer.size());
     if (n == 0) break;
     if (n < 0) fail_file(name, std::string("cannot be unpacked: ") + archive_error_string(a));
-    if (!storage->file && written + n > static_cast<int64_t>(kMemberInMemory)) {
+    if (!storage->file && written + n > static_cast<int64_t>(in_memory)) {
       spill_to_file(*storage, scratch_dir, name, written);
     }
     write_at(storage->fd(), name, buffer.data(), static_cast<size_t>(n), written);
@@ -90,7 +91,8 @@ const char* archive_kind(const unsigned char* magic, size_t length) {
   return nullptr;
 }
 
-void open_archive(const std::string& path, const std::string& scratch_dir, std::vector<OpenedSource>& sources) {
+void open_archive(const std::string& path, const std::string& scratch_dir, std::vector<OpenedSource>& sources,
+                  size_t member_in_memory) {
   const UniqueFd fd(open_regular_file_for_reading(path));
   unsigned char magic[8] = {};
   const size_t got = read_next(fd.get(), path, magic, sizeof magic);
@@ -119,7 +121,7 @@ void open_archive(const std::string& path, const std::string& scratch_dir, std::
     }
     if (archive_entry_filetype(entry) != AE_IFREG && zip) continue;  // folders of the zip
     const std::string name = path + ": " + member_name(entry, path, !zip);
-    std::shared_ptr<MemberStorage> storage = read_member(a.get(), name, scratch_dir);
+    std::shared_ptr<MemberStorage> storage = read_member(a.get(), name, scratch_dir, member_in_memory);
     OpenedSource source = open_plain_source(name, storage->path(), static_cast<int>(sources.size()));
     source.storage = std::move(storage);
     sources.push_back(std::move(source));

@@ -12,11 +12,6 @@
 
 namespace i2m {
 
-// Members up to this size are read into memory; larger ones into a
-// temporary file of the output folder, removed when the import ends (and,
-// after a kill, by the next import into that folder).
-inline constexpr size_t kMemberInMemory = size_t{512} << 20;
-
 // The name of the temporary files of archive members, as the output folder
 // recognises what an import left: ".archive-member.<pid>-<n>.part".
 inline constexpr const char* kArchiveMemberName = "archive-member";
@@ -27,6 +22,7 @@ const char* archive_kind(const unsigned char* magic, size_t length);
 
 // Opens every member of the archive (or the stream) at `path` and appends
 // its source; see open_source().
-void open_archive(const std::string& path, const std::string& scratch_dir, std::vector<OpenedSource>& sources);
+void open_archive(const std::string& path, const std::string& scratch_dir, std::vector<OpenedSource>& sources,
+                  size_t member_in_memory);
 
 }  // namespace i2m

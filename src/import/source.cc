@@ -65,14 +65,15 @@ OpenedSource open_plain_source(const std::string& path, const std::string& open_
                   "archive or gzip, bzip2 or xz stream)");
 }
 
-void open_source(const std::string& path, const std::string& scratch_dir, std::vector<OpenedSource>& sources) {
+void open_source(const std::string& path, const std::string& scratch_dir, std::vector<OpenedSource>& sources,
+                 size_t member_in_memory) {
   unsigned char magic[8] = {};
   const int fd = open_regular_file_for_reading(path);
   const size_t got = read_next(fd, path, magic, sizeof magic);
   close_file(fd, path);
   if (got == 0) fail_file(path, "empty file");
   if (archive_kind(magic, got) != nullptr) {
-    open_archive(path, scratch_dir, sources);
+    open_archive(path, scratch_dir, sources, member_in_memory);
     return;
   }
   sources.push_back(open_plain_source(path, path, static_cast<int>(sources.size())));

@@ -65,6 +65,11 @@ class Source {
   virtual size_t read(const FieldInfo& field, double* values) const = 0;
 };
 
+// An archive's members up to this size are read into memory; larger ones
+// into a temporary file, removed when the import ends (and, after a kill,
+// by the next import into that folder).
+inline constexpr size_t kMemberInMemory = size_t{512} << 20;
+
 // A source and what its scan found.
 struct OpenedSource {
   std::unique_ptr<Source> reader;
@@ -79,12 +84,13 @@ struct OpenedSource {
 // gzip, bzip2 or xz stream, whose members (or whole stream) are opened as
 // what their own first bytes announce, named "ARCHIVE: MEMBER". Appends
 // one source per file or member to `sources`, each numbered by its place
-// there. Members larger than kMemberInMemory go to a temporary file in
+// there. Members larger than `member_in_memory` go to a temporary file in
 // `scratch_dir` (created when missing). Ends the run with exit status 2 for
 // an empty file, one that is not a regular file, a file or member of no
 // kind the importer reads, an archive that cannot be read, or a file whose
 // metadata cannot be read.
-void open_source(const std::string& path, const std::string& scratch_dir, std::vector<OpenedSource>& sources);
+void open_source(const std::string& path, const std::string& scratch_dir, std::vector<OpenedSource>& sources,
+                 size_t member_in_memory = kMemberInMemory);
 
 // Opens one GRIB or NetCDF file (or member) at `open_path`, named `path`.
 OpenedSource open_plain_source(const std::string& path, const std::string& open_path, int index);
