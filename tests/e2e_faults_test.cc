@@ -93,16 +93,22 @@ TEST(Faults, InputsThatCannotBeReadLeaveNoOutputs) {
        "truncate -s " + std::to_string(24 * record - 1) + " in.bin",
        "in.bin: record 24: end of file before its trailing length marker"},
       {"input file is a directory", "rm in.bin && mkdir in.bin", "in.bin: cannot read: Is a directory"},
+      // A control or date file that is no regular file would hold the run
+      // in its open or its read: refused at once (each run has a time
+      // limit, so that a hang fails the test instead of stalling it).
       {"run control file is a directory", "rm InputModelInf.txt && mkdir InputModelInf.txt",
-       "./InputModelInf.txt: cannot read: Is a directory"},
-      {"date file is a directory", "rm adate.txt && mkdir adate.txt", "./adate.txt: cannot open: Is a directory"},
+       "./InputModelInf.txt: not a regular file: a folder"},
+      {"date file is a directory", "rm adate.txt && mkdir adate.txt", "./adate.txt: not a regular file: a folder"},
+      {"run control file is a FIFO nothing writes into", "rm InputModelInf.txt && mkfifo InputModelInf.txt",
+       "./InputModelInf.txt: not a regular file: a FIFO"},
+      {"date file is a FIFO nothing writes into", "rm adate.txt && mkfifo adate.txt", "./adate.txt: not a regular file: a FIFO"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir dir;
     write_data_time(dir.path(), d);
     ASSERT_EQ(run_command(dir.path(), c.prepare).status, 0);
-    const RunResult r = run_converter(dir.path(), "in.bin\nx\n");
+    const RunResult r = run_converter(dir.path(), "in.bin\nx\n", "timeout 20");
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, std::string("Input2ModelData: ") + c.diagnostic + "\n");
     EXPECT_EQ(visible_files(dir.path()), input_files_only());
@@ -164,6 +170,18 @@ TEST(Faults, StorageThatCannotBeHad) {
     EXPECT_EQ(r.err.rfind("Input2ModelData: ", 0), 0u) << r.err;
     EXPECT_TRUE(ends_with(r.err, ": Allocation would exceed memory limit\n")) << r.err;
   }
+}
+
+// The converter reads its input front to back: a stream through a FIFO (a
+// decompressed file, say) converts as the file does.
+TEST(Faults, AStreamThroughAFifoConvertsAsTheFile) {
+  TempDir dir;
+  write_data_time(dir.path(), make_data_time(6, 4, 3));
+  ASSERT_EQ(run_converter(dir.path(), "in.bin\nx\n").status, 0);
+  ASSERT_EQ(run_command(dir.path(), "mkfifo stream.bin && (cat in.bin > stream.bin &)").status, 0);
+  const RunResult r = run_converter(dir.path(), "stream.bin\nx\n", "timeout 20");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(file_bytes(dir.file("stream.bin.ZEPwrk")) == file_bytes(dir.file("in.bin.ZEPwrk")));
 }
 
 }  // namespace

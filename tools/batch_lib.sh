@@ -22,6 +22,36 @@ absolute() { case $1 in /*) printf '%s\n' "$1" ;; *) printf '%s\n' "$PWD/$1" ;; 
 # (the fail of the script that sources this file).
 value() { [ $# -ge 2 ] || fail "$1 needs a value"; printf '%s\n' "$2"; }
 
+# read_list OUTPUT [INPUT...]: the batch's list, one absolute path per line,
+# into OUTPUT: the INPUTs, or the lines of standard input when there are
+# none. Blank lines are skipped and a line's CR (a list written on Windows)
+# is no part of its name. A path with a tab, or one that exists and is not
+# a regular file (a FIFO would hold the batch forever), is refused naming
+# it: the return status is 1 and the reason is printed.
+read_list() {
+  local output=$1 input
+  shift
+  : > "$output"
+  if [ $# -gt 0 ]; then
+    for input in "$@"; do list_input "$output" "$input" || return 1; done
+  else
+    while IFS= read -r input || [ -n "$input" ]; do
+      input=${input%$'\r'}
+      [[ $input =~ ^[[:space:]]*$ ]] || list_input "$output" "$input" || return 1
+    done
+  fi
+}
+
+# list_input OUTPUT INPUT: one line of read_list.
+list_input() {
+  case $2 in *$'\t'*) echo "$2: a path with a tab cannot be listed"; return 1 ;; esac
+  if [ -e "$2" ] && [ ! -f "$2" ]; then
+    echo "$2: not a regular file (a FIFO, a device or a folder cannot be converted in a batch)"
+    return 1
+  fi
+  absolute "$2" >> "$1"
+}
+
 # batch_key INDEX INPUT
 batch_key() {
   local base=${2##*/}
@@ -44,6 +74,19 @@ status_value() {
     fi
   done < "$1"
   return 1
+}
+
+# check_writable FOLDER: fails, printing why, when FOLDER cannot take a
+# file of a few kilobytes (a full disk, no permission): a batch whose logs
+# and manifests cannot be written would have nothing true to report.
+check_writable() {
+  local probe="$1/.write-probe.$$" error
+  if ! error=$( { head -c 65536 /dev/zero > "$probe"; } 2>&1); then
+    rm -f "$probe"
+    printf '%s: cannot write the batch'"'"'s logs there (%s)\n' "$1" "${error##*: }"
+    return 1
+  fi
+  rm -f "$probe"
 }
 
 # file_sha256 FILE
@@ -79,13 +122,15 @@ work_misfit() {
   return 1
 }
 
-# write_manifest STATUS_FILE STATUS SECONDS BATCH INPUT INPUT_SHA256 PROGRAM COMMAND
+# write_manifest STATUS_FILE STATUS SECONDS BATCH INPUT INPUT_SHA256 PROGRAM COMMAND [VERDICT]
 # Writes the manifest through a temporary name, so that a killed task
-# leaves none or a whole one.
+# leaves none or a whole one. VERDICT is the inspector's ("ready" or "NOT
+# READY, 3 problems"), when it was there to give one.
 write_manifest() {
-  local file=$1 status=$2 seconds=$3 batch=$4 input=$5 input_sha=$6 program=$7 command=$8
+  local file=$1 status=$2 seconds=$3 batch=$4 input=$5 input_sha=$6 program=$7 command=$8 verdict=${9:-}
   local part="$file.$$.part" output
-  {
+  # A manifest that cannot be written whole is not written at all.
+  if ! {
     printf 'status %s\nseconds %s\nbatch %s\ninput %s\n' "$status" "$seconds" "$batch" "$input"
     if [ -f "$input" ]; then printf 'input_size %s\ninput_sha256 %s\n' "$(stat -c %s "$input")" "$input_sha"; fi
     if [ "$status" = 0 ]; then
@@ -95,23 +140,27 @@ write_manifest() {
         printf '%s %s\n%s_size %s\n%s_sha256 %s\n' "$kind" "$output" "$kind" "$(stat -c %s "$output")" "$kind" \
           "$(file_sha256 "$output")"
       done
+      if [ -n "$verdict" ]; then printf 'verdict %s\n' "$verdict"; fi
     fi
     printf 'program %s\ncommand %s\n' "$program" "$command"
-  } > "$part"
-  mv -f "$part" "$file"
+  } > "$part" 2> /dev/null || ! mv -f "$part" "$file"; then
+    rm -f "$part"
+    return 1
+  fi
 }
 
 # check_data_time LOGDIR INDEX INPUT VERIFY: sets `outcome` (converted,
-# stopped, failed or not_done) and `reason` (for all but converted). With
-# VERIFY=1 the checksums are recomputed too.
+# not_ready, stopped, failed or not_done) and `reason` (for all but
+# converted: for not_ready the inspector's verdict). With VERIFY=1 the
+# checksums are recomputed too.
 check_data_time() {
   local logdir=$1 index=$2 input=$3 verify=$4
-  local key status_file status batch file kind size
+  local key status_file status batch file kind size verdict
   key=$(batch_key "$index" "$input")
   status_file="$logdir/$key.status"
   outcome=not_done reason=""
   if [ ! -f "$status_file" ]; then
-    reason="no status: not converted in this batch (yet)"
+    reason="no status: not converted in this batch (yet), or its status could not be written"
     return 0
   fi
   batch=$(status_value "$status_file" batch || true)
@@ -149,6 +198,10 @@ check_data_time() {
     done
   fi
   outcome=converted
+  verdict=$(status_value "$status_file" verdict || true)
+  if [[ $verdict == "NOT READY"* ]]; then
+    outcome=not_ready reason="the inspector's verdict: $verdict"
+  fi
 }
 
 # list_inputs LOGDIR: "INDEX<TAB>INPUT" for every line of the batch's list.

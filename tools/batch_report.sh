@@ -49,13 +49,15 @@ fi
 if [ "$pending" = 1 ]; then
   while IFS=$'\t' read -r index input; do
     check_data_time "$logdir" "$index" "$input" 1
-    if [ "$outcome" != converted ]; then echo "$index"; fi
+    # A work file the inspector found not ready is converted: converting it
+    # again would give the same.
+    if [ "$outcome" != converted ] && [ "$outcome" != not_ready ]; then echo "$index"; fi
   done < <(list_inputs "$logdir")
   exit 0
 fi
 
-converted=0 stopped=0 failed=0 not_done=0 busy=0 total=0
-stopped_lines=() failed_lines=() not_done_lines=()
+converted=0 not_ready=0 stopped=0 failed=0 not_done=0 busy=0 total=0
+not_ready_lines=() stopped_lines=() failed_lines=() not_done_lines=()
 while IFS=$'\t' read -r index input; do
   total=$((total + 1))
   check_data_time "$logdir" "$index" "$input" "$verify"
@@ -66,6 +68,7 @@ while IFS=$'\t' read -r index input; do
   fi
   case $outcome in
     converted) converted=$((converted + 1)) ;;
+    not_ready) not_ready=$((not_ready + 1)); not_ready_lines+=("  $input: $reason") ;;
     stopped) stopped=$((stopped + 1)); stopped_lines+=("  $input: $reason") ;;
     failed) failed=$((failed + 1)); failed_lines+=("  $input $reason") ;;
     *) not_done=$((not_done + 1)); not_done_lines+=("  $input: $reason") ;;
@@ -85,6 +88,8 @@ if [ -f "$logdir/import.result" ]; then
   fi
 fi
 echo "converted: $converted"
+echo "converted, NOT READY: $not_ready"
+if [ "$not_ready" -gt 0 ]; then printf '%s\n' "${not_ready_lines[@]}"; fi
 echo "stopped on unrepairable data: $stopped"
 if [ "$stopped" -gt 0 ]; then printf '%s\n' "${stopped_lines[@]}"; fi
 echo "failed: $failed"

@@ -68,6 +68,7 @@ if [ -n "$resume" ]; then
   workroot=$(status_value "$batch/batch.settings" workroot)
   [ -n "$converter" ] || converter=$(status_value "$batch/batch.settings" converter)
   control="$batch/InputModelInf.txt"
+  problem=$(check_writable "$logdir") || fail "$problem"
 else
   [ $# -ge 1 ] || usage
   control=$1
@@ -81,22 +82,12 @@ else
   if [ -e "$logdir/batch.id" ]; then
     fail "$logdir holds the logs of batch $(cat "$logdir/batch.id"): give another --logdir, or --resume that batch"
   fi
-  mkdir -p "$logdir" "$workroot"
+  mkdir -p "$logdir" "$workroot" || fail "$logdir: cannot create the log folder"
+  problem=$(check_writable "$logdir") || fail "$problem"
   # The list, paths made absolute here: relative ones are taken from here,
   # wherever the job runs. A path is data: never read by a shell or sed.
   list="$logdir/inputs.txt"
-  : > "$list"
-  add_input() {
-    case $1 in *$'\t'*) fail "$1: a path with a tab cannot be listed" ;; esac
-    absolute "$1" >> "$list"
-  }
-  if [ $# -gt 0 ]; then
-    for input in "$@"; do add_input "$input"; done
-  else
-    while IFS= read -r input || [ -n "$input" ]; do
-      [[ $input =~ ^[[:space:]]*$ ]] || add_input "$input"
-    done
-  fi
+  problem=$(read_list "$list" "$@") || fail "$problem"
   [ -s "$list" ] || fail "no input files given"
   new_batch_id > "$logdir/batch.id"
 fi

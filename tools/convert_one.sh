@@ -13,11 +13,12 @@
 #
 #   convert_one.sh CONVERTER CONTROL_FILE WORKROOT LOGDIR INDEX COUNT INPUT
 #
-# The converter takes the input path up to its first blank, and at most 239
-# characters of it: a longer path, or one with a blank in a folder's name,
-# is reached through a link to its folder in the working directory, so that
-# the outputs still land beside the input. A file name with a blank in it
-# cannot be converted and fails its data time saying so.
+# The converter takes the input path up to its first blank, and at most
+# `i2m_layout longest-input-path` characters of it: a longer path, or one
+# with a blank in a folder's name, is reached through a link to its folder
+# in the working directory, so that the outputs still land beside the
+# input. A file name with a blank in it, or too long even so, cannot be
+# converted and fails its data time saying so.
 # Exit status: the converter's (127 without one, 2 for a usage error).
 set -euo pipefail
 
@@ -34,6 +35,9 @@ source "$here/locate_programs.sh"
 source "$here/batch_lib.sh"
 layout="$(dirname "$converter")/i2m_layout"
 [ -x "$layout" ] || layout=$(i2m_program i2m_layout "${I2M_LAYOUT:-}") || true
+# The inspector, where it is installed, gives each work file its verdict.
+inspector="$(dirname "$converter")/inspect_work_file"
+[ -x "$inspector" ] || inspector=$(i2m_program inspect_work_file "${I2M_INSPECTOR:-}") || inspector=""
 
 case $input in
   /*) absolute=$input ;;
@@ -49,8 +53,10 @@ date_word=$("$layout" data-time "$base" 2> /dev/null || true)
 printf '%s\n' "${date_word:-nodate}" > "$work/adate.txt"
 
 # The path the converter is given: the input's own where it can take it.
+# Without i2m_layout the data time fails below, saying so.
+longest=$("$layout" longest-input-path 2> /dev/null) || longest=0
 path=$absolute
-if [[ $path == *" "* ]] || [ ${#path} -gt 239 ]; then
+if [[ $path == *" "* ]] || [ ${#path} -gt "$longest" ]; then
   ln -s "$(dirname "$absolute")" "$work/input"
   path="input/$base"
 fi
@@ -72,8 +78,14 @@ command=$(printf 'cd %q && printf %q %q | %q' "$work" '%s\nbatch\n' "$path" "$co
 if [ ! -x "$converter" ]; then
   echo "convert_one.sh: $converter: no converter there (install it, or set INPUT2MODELDATA)" > "$log"
   status=127
-elif [[ $path == *" "* ]] || [ ${#path} -gt 239 ]; then
-  echo "convert_one.sh: $absolute: the converter cannot take this file name (a blank in it, or longer than 233 characters)" > "$log"
+elif [ "$longest" = 0 ]; then
+  echo "convert_one.sh: $layout: no i2m_layout there (install it beside the converter, or set I2M_LAYOUT)" > "$log"
+  status=127
+elif [[ $path == *" "* ]] || [ ${#path} -gt "$longest" ]; then
+  echo "convert_one.sh: $absolute: the converter cannot take this file name (a blank in it, or longer than $((longest - 6)) characters: input paths may have at most $longest)" > "$log"
+  status=2
+elif [ -e "$absolute" ] && [ ! -f "$absolute" ]; then
+  echo "convert_one.sh: $absolute: not a regular file (a FIFO, a device or a folder cannot be converted in a batch)" > "$log"
   status=2
 elif ! cp "$control" "$work/InputModelInf.txt" 2> /dev/null; then
   echo "convert_one.sh: $control: no run control file (did the import fail?)" > "$log"
@@ -89,13 +101,22 @@ else
     status=2
   fi
 fi
+verdict=""
+if [ "$status" = 0 ] && [ -n "$inspector" ]; then
+  verdict=$("$inspector" summary "$absolute.ZEPwrk" 2> /dev/null | grep -m 1 '^verdict: ' | sed 's/^verdict: //; s/ (.*//; s/:$//') ||
+    verdict=""
+fi
 if [ -n "$sha_job" ]; then wait "$sha_job" || true; fi
 if [ -s "$sha_file" ]; then input_sha=$(cat "$sha_file"); fi
 seconds=$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.2f", b - a }')
-write_manifest "$logdir/$key.status" "$status" "$seconds" "$batch" "$absolute" "$input_sha" "$program" "$command"
+if ! write_manifest "$logdir/$key.status" "$status" "$seconds" "$batch" "$absolute" "$input_sha" "$program" "$command" \
+  "$verdict"; then
+  echo "convert_one.sh: $logdir: cannot write the manifest of $absolute (is the disk full?)" >&2
+  exit 2
+fi
 
 case $status in
-  0) outcome="converted" ;;
+  0) outcome="converted${verdict:+, $verdict}" ;;
   3) outcome="stopped: $(tail -n 1 "$log" | sed 's/^ *//')" ;;
   *) outcome="failed ($status): $(grep -m 1 -E '^(Input2ModelData|convert_one.sh): ' "$log" || tail -n 1 "$log")" ;;
 esac

@@ -115,12 +115,10 @@ submit() {
   if [ -e "$logdir/batch.id" ]; then
     fail "$logdir holds the logs of batch $(cat "$logdir/batch.id"): give another LOGDIR, or submit --resume $logdir"
   fi
-  mkdir -p "$logdir"
-  local input
-  : > "$logdir/inputs.txt"
-  while IFS= read -r input || [ -n "$input" ]; do
-    [[ $input =~ ^[[:space:]]*$ ]] || absolute "$input" >> "$logdir/inputs.txt"
-  done < "$list"
+  mkdir -p "$logdir" || fail "$logdir: cannot create the log folder"
+  local problem
+  problem=$(check_writable "$logdir") || fail "$problem"
+  problem=$(read_list "$logdir/inputs.txt" < "$list") || fail "$problem"
   count=$(wc -l < "$logdir/inputs.txt")
   [ "$count" -gt 0 ] || fail "$list: no input in the list"
   new_batch_id > "$logdir/batch.id"
@@ -131,14 +129,12 @@ submit() {
 # A task of an array that sbatch was given directly: the first one to run
 # sets the batch up, from its list.
 join_batch() {  # join_batch LIST LOGDIR
-  local list=$1 logdir=$2 input
+  local list=$1 logdir=$2
   exec 9> "$logdir/.batch.lock"
   flock 9
   if [ ! -f "$logdir/batch.id" ]; then
-    : > "$logdir/inputs.txt.part"
-    while IFS= read -r input || [ -n "$input" ]; do
-      [[ $input =~ ^[[:space:]]*$ ]] || absolute "$input" >> "$logdir/inputs.txt.part"
-    done < "$list"
+    # A path the list cannot hold fails its own task, in convert_one.sh.
+    read_list "$logdir/inputs.txt.part" < "$list" > /dev/null || true
     mv "$logdir/inputs.txt.part" "$logdir/inputs.txt"
     echo "slurm-job-${SLURM_ARRAY_JOB_ID:-${SLURM_JOB_ID:-0}}" > "$logdir/batch.id"
   fi

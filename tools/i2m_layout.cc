@@ -4,6 +4,8 @@
 //   i2m_layout data-time NAME       the data time NAME carries (YYYYMMDDHH);
 //                                   exit status 1 when it carries none
 //   i2m_layout work-size GDSINFO    bytes of the work file the .gdsinfo describes
+//   i2m_layout longest-input-path   the longest input path the converter
+//                                   takes (with room for its outputs' names)
 //   i2m_layout input-size CONTROL   "BYTES RECORDS RECORD_BYTES" of an input
 //                                   record file that the run control file
 //                                   fits: 6 lm + 12 records of 4 im jm + 8 bytes
@@ -21,6 +23,7 @@
 #include "control/run_control.h"
 #include "input/record_layout.h"
 #include "output/gdsinfo_reader.h"
+#include "output/work_file_format.h"
 
 namespace {
 
@@ -40,6 +43,8 @@ int answer(const std::string& question, const std::string& subject) {
     const std::string time = i2m::data_time_in_name(subject);
     if (time.empty()) return 1;
     std::printf("%s\n", time.c_str());
+  } else if (question == "longest-input-path") {
+    std::printf("%zu\n", i2m::kLongestInputPath);
   } else if (question == "work-size") {
     std::printf("%lld\n", static_cast<long long>(i2m::read_gdsinfo(subject).work_file_size()));
   } else {
@@ -54,12 +59,15 @@ int main(int argc, char** argv) {
   CLI::App app{"The project's file layouts and naming rules, for the scripts."};
   i2m::add_standard_flags(app, kProgram);
   std::string question, subject;
-  app.add_option("QUESTION", question, "data-time, work-size or input-size")
+  app.add_option("QUESTION", question, "data-time, work-size, input-size or longest-input-path")
       ->required()
-      ->check(CLI::IsMember({"data-time", "work-size", "input-size"}));
-  app.add_option("FILE", subject, "A file name (data-time), a .gdsinfo file (work-size), a run control file (input-size)")
-      ->required();
+      ->check(CLI::IsMember({"data-time", "work-size", "input-size", "longest-input-path"}));
+  app.add_option("FILE", subject, "A file name (data-time), a .gdsinfo file (work-size), a run control file (input-size)");
   if (const std::optional<int> stop = i2m::parse_command_line(app, argc, argv)) return *stop;
+  if (subject.empty() && question != "longest-input-path") {
+    std::fprintf(stderr, "%s: %s needs a FILE (see --help)\n", kProgram, question.c_str());
+    return 2;
+  }
   int status = 0;
   try {
     status = answer(question, subject);

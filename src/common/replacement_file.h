@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/file_io.h"
 
@@ -20,11 +21,33 @@ std::string replaced_name(std::string_view file_name);
 // The process that made such a temporary file, or 0 for another name.
 long replaced_by_process(std::string_view file_name);
 
+// The file a write to `path` reaches: `path`, or, when it is a symbolic
+// link, the file its links lead to (which need not exist yet). Ends the
+// run with exit status 2 naming `path` for links that go round in a loop
+// or lead into a folder that does not exist.
+std::string write_target(const std::string& path);
+
+// Removes the temporary files of every ReplacementFile still open: for a
+// program that ends at once (_Exit) on a failure it handles, where no
+// destructor runs. Safe to call from a signal handler.
+void remove_unfinished_files();
+
+// The temporary files of earlier runs that ReplacementFile removed (see
+// below), by path, for the program to say so.
+std::vector<std::string> stale_files_removed();
+
+// Says on standard error, one line each, which of those `program` removed.
+void report_stale_files_removed(const char* program);
+
 class ReplacementFile {
  public:
-  // Creates the temporary file ".<name>.<pid>-<n>.part" beside `path`,
-  // empty and new, with the permissions the umask gives. Ends the run with
-  // exit status 2 naming `path` when its folder refuses.
+  // Creates the temporary file ".<name>.<pid>-<n>.part" beside the file a
+  // write to `path` reaches (write_target(): an output name that is a
+  // symbolic link is written where it points, and stays a link), empty
+  // and new, with the permissions the umask gives. Temporary files of the
+  // same name that a killed process left there (its process is gone) are
+  // removed first. Ends the run with exit status 2 naming `path` when its
+  // folder refuses.
   explicit ReplacementFile(std::string path);
   // Removes the temporary file unless commit() has renamed it.
   ~ReplacementFile();
@@ -48,9 +71,11 @@ class ReplacementFile {
 
  private:
   std::string path_;
+  std::string target_;  // where the file is written: path_ or where its links lead
   std::string temporary_;
   UniqueFd fd_;
   bool committed_ = false;
+  int slot_ = -1;  // its place among the files remove_unfinished_files() knows
 };
 
 }  // namespace i2m

@@ -42,6 +42,8 @@ std::string first_word(const std::string& text, const std::string& path) {
 }  // namespace
 
 std::string read_date_file(const std::string& path) {
+  // A FIFO or device would hold the run in its open or its read.
+  if (const std::string kind = irregular_file_kind(path); !kind.empty()) fail_file(path, "not a regular file: " + kind);
   const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) fail_file_errno(path, "cannot open");
   std::string date = first_word(read_whole_file(fd, path), path).substr(0, kDateLength);

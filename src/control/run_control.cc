@@ -21,7 +21,8 @@ void check_grid(const RunControl& rc, const std::string& path) {
 }  // namespace
 
 ListReader open_run_control(const std::string& path) {
-  return ListReader(path, read_text_file(path));
+  // A FIFO or device would hold the run in its open or its read.
+  return ListReader(path, read_whole_file(open_regular_file_for_reading(path), path));
 }
 
 RunControl read_run_control_head(ListReader& reader) {

@@ -79,7 +79,11 @@ void convert_data_time(const std::string& input_path, const PhaseObserver& after
 }
 
 void conv2model(const std::string& line1, const std::string& /*line2*/) {
-  convert_data_time(std::string(name_before_first_blank(line1)));
+  // A field without a blank names nothing; it goes on whole so that the
+  // reader can say the path was too long rather than empty.
+  const std::string_view path = name_before_first_blank(line1);
+  const bool no_blank = line1.find(' ') == std::string::npos;
+  convert_data_time(no_blank ? line1 : std::string(path));
 }
 
 }  // namespace i2m

@@ -5,6 +5,7 @@
 // line 2 read and unused. Files: ./InputModelInf.txt and ./adate.txt.
 // Run without arguments; --help and --version only print.
 
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <new>
@@ -12,6 +13,7 @@
 
 #include "common/command_line.h"
 #include "common/failure.h"
+#include "common/replacement_file.h"
 #include "driver/conv2model.h"
 #include "driver/standard_input.h"
 #include "thermo/estab.h"
@@ -22,6 +24,7 @@ constexpr const char* kProgram = "Input2ModelData";
 
 int report(const i2m::RunFailure& failure) {
   std::fflush(stdout);
+  i2m::report_stale_files_removed(kProgram);
   if (!failure.message.empty()) std::fprintf(stderr, "%s: %s\n", kProgram, failure.message.c_str());
   return failure.status;
 }
@@ -43,6 +46,9 @@ std::optional<int> answer_arguments(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A file-size limit (ulimit -f) fails the write that meets it, and the
+  // unfinished output goes, instead of the signal ending the process.
+  std::signal(SIGXFSZ, SIG_IGN);
   if (const std::optional<int> status = answer_arguments(argc, argv)) return *status;
   try {
     i2m::es_ini();
@@ -60,5 +66,6 @@ int main(int argc, char** argv) {
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
     return report({i2m::kExitFileError, "standard output: cannot write the log"});
   }
+  i2m::report_stale_files_removed(kProgram);
   return i2m::kExitSuccess;
 }

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "common/failure.h"
+#include "common/thread_scratch.h"
 #include "import/library_guard.h"
 
 namespace i2m {
@@ -12,10 +13,18 @@ namespace {
 // ecCodes reports its own errors through a logging procedure; they are kept
 // (per thread) and folded into the one diagnostic line instead of going to
 // standard error.
-thread_local std::string last_eccodes_message;
+// (A type of its own: thread_scratch keeps one object per type and thread.)
+struct EccodesMessage {
+  std::string text;
+};
+std::string& last_eccodes_message() { return thread_scratch<EccodesMessage>().text; }
 
 void keep_eccodes_message(const codes_context*, int, const char* message) {
-  last_eccodes_message = message != nullptr ? message : "";
+  // A C library's callback: nothing may leave it, not even bad_alloc.
+  try {
+    last_eccodes_message() = message != nullptr ? message : "";
+  } catch (...) {
+  }
 }
 
 void on_eccodes_assertion(const char* message) {
@@ -40,13 +49,16 @@ void configure_eccodes() {
 
 std::string eccodes_reason(int error) {
   std::string reason = codes_get_error_message(error);
-  if (!last_eccodes_message.empty() && last_eccodes_message != reason) reason += " (" + last_eccodes_message + ")";
-  last_eccodes_message.clear();
+  std::string& last = last_eccodes_message();
+  if (!last.empty() && last != reason) reason += " (" + last + ")";
+  last.clear();
   return reason;
 }
 
 void fail_eccodes(const std::string& place, const std::string& what, int error) {
-  if (error == GRIB_OUT_OF_MEMORY) fail_storage(place);
+  // Near the address-space limit ecCodes reports a failed allocation as
+  // any error of the data.
+  if (error == GRIB_OUT_OF_MEMORY || memory_is_short()) fail_storage(place);
   fail_file(place, what + eccodes_reason(error));
 }
 

@@ -12,6 +12,7 @@
 
 #include "common/failure.h"
 #include "common/file_io.h"
+#include "common/thread_scratch.h"
 #include "import/convert_values.h"
 #include "import/grib_fields.h"
 #include "import/grib_grid.h"
@@ -28,6 +29,14 @@ namespace {
 // each kind is decoded alone, under this lock; the rest run in parallel. A
 // kind is a parameter with its level type, grid, packing and bitmap.
 std::mutex first_decode_mutex;
+
+// Each worker's buffers for decoding, one type each.
+struct MessageScratch {
+  std::vector<unsigned char> bytes;
+};
+struct DecodeScratch {
+  std::vector<double> values;
+};
 
 class GribSource : public Source {
  public:
@@ -306,7 +315,7 @@ Handle GribSource::handle_for(const GribLocation& at, std::vector<unsigned char>
 void GribSource::decode(const FieldInfo& field, std::vector<double>& decoded) const {
   const GribLocation& at = locations_[field.locator];
   const LibraryAtWork in_hand(field.place);
-  thread_local std::vector<unsigned char> bytes;  // the field's message
+  std::vector<unsigned char>& bytes = thread_scratch<MessageScratch>().bytes;  // the field's message
   std::atomic<bool>& decoded_once = decoded_once_[static_cast<size_t>(at.kind)];
   std::unique_lock<std::mutex> first(first_decode_mutex, std::defer_lock);
   if (!decoded_once.load(std::memory_order_acquire)) first.lock();
@@ -329,7 +338,7 @@ void GribSource::decode(const FieldInfo& field, std::vector<double>& decoded) co
 
 template <typename T>
 size_t GribSource::read_values(const FieldInfo& field, T* values) const {
-  thread_local std::vector<double> decoded;  // kept by each worker for the import's life
+  std::vector<double>& decoded = thread_scratch<DecodeScratch>().values;  // kept by each worker for the import's life
   decode(field, decoded);
   const GribLocation& at = locations_[field.locator];
   const Grid& grid = *field.grid;

@@ -1,6 +1,7 @@
 #include "import/library_guard.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -44,7 +45,26 @@ Slot* slot_of_this_thread() {
   return my_slot < kSlots ? &slots[my_slot] : nullptr;
 }
 
+long page_size = 4096;
+
 }  // namespace
+
+void note_page_size() { page_size = ::sysconf(_SC_PAGESIZE); }
+
+bool memory_is_short() {
+  constexpr unsigned long long kHeadroom = 96ull << 20;  // more than a field's decoding takes
+  struct rlimit limit {};
+  if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return false;
+  // The first number of /proc/self/statm: the address space in pages.
+  const int fd = ::open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char text[64] = {};
+  const ssize_t n = ::read(fd, text, sizeof text - 1);
+  ::close(fd);
+  unsigned long long pages = 0;
+  for (ssize_t k = 0; k < n && text[k] >= '0' && text[k] <= '9'; ++k) pages = pages * 10 + static_cast<unsigned>(text[k] - '0');
+  return pages * static_cast<unsigned long long>(page_size) + kHeadroom > limit.rlim_cur;
+}
 
 LibraryAtWork::LibraryAtWork(const std::string& place) : previous_(place_in_hand), previous_start_(0) {
   place_in_hand = &place;

@@ -36,6 +36,15 @@ using LibraryFailureHandler = void (*)(const std::string& place, const char* mes
 void set_library_failure_handler(LibraryFailureHandler handler);
 LibraryFailureHandler library_failure_handler();
 
+// Whether the process is near its address-space limit (ulimit -v): a
+// library that fails there failed for want of memory, not on damaged data.
+// Safe to call from a signal handler once note_page_size() has run.
+bool memory_is_short();
+
+// Reads what memory_is_short() needs that a signal handler may not ask for;
+// call once at start-up.
+void note_page_size();
+
 // Runs `work` first in a child process (its standard error closed, its
 // crash handlers the system's) and tells whether it came through; a
 // library that frees memory twice on some damaged data ends only the child.

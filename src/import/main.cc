@@ -13,6 +13,7 @@
 #include <string>
 
 #include "common/failure.h"
+#include "common/replacement_file.h"
 #include "common/parallel.h"
 #include "common/sanitizer.h"
 #include "import/inventory.h"
@@ -33,7 +34,15 @@ constexpr const char* kProgram = "import_data_times";
 // worker threads may be anywhere: the process ends here, with the one
 // diagnostic. A hidden .part file of the data time may stay behind.
 [[noreturn]] void report_damaged_data(const std::string& place, const char* message) {
+  remove_unfinished_files();
   std::fflush(stdout);
+  // Near the address-space limit a failed allocation fails ecCodes' checks:
+  // the file is not to blame.
+  if (memory_is_short()) {
+    std::fprintf(stderr, "%s: %s: Allocation would exceed memory limit\n", kProgram,
+                 place.empty() ? "a GRIB file" : place.c_str());
+    std::_Exit(kExitNoStorage);
+  }
   std::fprintf(stderr, "%s: %s: the message is damaged (%s)\n", kProgram,
                place.empty() ? "a GRIB file" : place.c_str(), message);
   std::_Exit(kExitFileError);
@@ -50,12 +59,18 @@ extern "C" void on_crash(int signal) {
     std::raise(signal);
     return;
   }
-  // Only write() and _Exit() here: nothing that may allocate or lock.
+  // Only unlink(), read(), write() and _Exit() here: nothing that may
+  // allocate or lock.
+  remove_unfinished_files();
   auto put = [](const char* text, size_t n) { (void)!::write(STDERR_FILENO, text, n); };
   auto put_text = [&put](const char* text) { put(text, std::strlen(text)); };
   put_text(kProgram);
   put_text(": ");
   put(place->data(), place->size());
+  if (memory_is_short()) {
+    put_text(": Allocation would exceed memory limit\n");
+    std::_Exit(kExitNoStorage);
+  }
   put_text(": the file is damaged (its library stopped on signal ");
   put_text(sigdescr_np(signal) != nullptr ? sigdescr_np(signal) : "?");
   put_text(")\n");
@@ -65,6 +80,7 @@ extern "C" void on_crash(int signal) {
 // A library that works on one field for minutes has met data it loops on;
 // decoding the largest field takes seconds.
 [[noreturn]] void report_library_hang(const std::string& place, int seconds) {
+  remove_unfinished_files();
   std::fflush(stdout);
   std::fprintf(stderr, "%s: %s: the file is damaged (its library did not return within %d s)\n", kProgram,
                place.c_str(), seconds);
@@ -125,11 +141,15 @@ int main(int argc, char** argv) {
   mallopt(M_TRIM_THRESHOLD, 512 << 20);
   set_library_failure_handler(report_damaged_data);
   report_library_crashes();
+  note_page_size();
+  // A file-size limit (ulimit -f) fails the write that meets it, and the
+  // unfinished file goes, instead of the signal ending the process.
+  std::signal(SIGXFSZ, SIG_IGN);
   int status = kExitSuccess;
   const std::optional<ImportOptions> options = parse_import_options(argc, argv, status);
   if (!options) return status;
-  start_library_watchdog(options->library_time_limit, report_library_hang);
   try {
+    start_library_watchdog(options->library_time_limit, report_library_hang);
     // The workers live as long as the import: each keeps its buffers and
     // its watchdog slot from the first data time to the last.
     WorkerPool pool(default_worker_count());
@@ -145,6 +165,6 @@ int main(int argc, char** argv) {
     const RunFailure failure = failure_of(e);
     return report(failure.status, failure.message);
   }
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) return report(kExitFileError, "standard output: cannot write");
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) return report(kExitFileError, "standard output: cannot write the summary");
   return kExitSuccess;
 }

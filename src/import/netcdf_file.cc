@@ -6,13 +6,16 @@
 #include <string_view>
 
 #include "common/failure.h"
+#include "import/library_guard.h"
 
 namespace i2m {
 
 std::mutex netcdf_lock;
 
 void check(int status, const std::string& where) {
-  if (status == NC_ENOMEM) fail_storage(where);  // the file is not to blame
+  // The file is not to blame, also where HDF5 reports a failed allocation
+  // as an error of its own near the address-space limit.
+  if (status == NC_ENOMEM || (status != NC_NOERR && memory_is_short())) fail_storage(where);
   if (status != NC_NOERR) fail_file(where, std::string("netCDF-C cannot read it: ") + nc_strerror(status));
 }
 

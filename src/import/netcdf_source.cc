@@ -13,6 +13,7 @@
 
 #include "common/failure.h"
 #include "common/file_io.h"
+#include "common/thread_scratch.h"
 #include "common/number_text.h"
 #include "import/convert_values.h"
 #include "import/data_time.h"
@@ -26,6 +27,14 @@ namespace i2m {
 namespace {
 
 constexpr size_t kNone = static_cast<size_t>(-1);
+
+// Each worker's buffers for reading slabs, one type each.
+struct SlabScratch {
+  std::vector<double> values;
+};
+struct TransposeScratch {
+  std::vector<double> values;
+};
 
 // What a recognised variable is to the importer.
 struct Recognised {
@@ -65,7 +74,7 @@ bool is_gridded(const Variable& v, const Axes& axes) {
 
 // Turns `rows` rows of `columns` values into `columns` rows of `rows`.
 void transpose(std::vector<double>& values, size_t rows, size_t columns) {
-  thread_local std::vector<double> turned;  // kept by each worker for the import's life
+  std::vector<double>& turned = thread_scratch<TransposeScratch>().values;  // kept by each worker for the import's life
   turned.resize(values.size());
   for (size_t r = 0; r < rows; ++r) {
     for (size_t c = 0; c < columns; ++c) turned[c * rows + r] = values[r * columns + c];
@@ -376,7 +385,7 @@ void NetcdfSource::read_slab(const Location& at, const std::string& place, std::
 
 template <typename T>
 size_t NetcdfSource::read_values(const FieldInfo& field, T* values) const {
-  thread_local std::vector<double> slab;  // kept by each worker for the import's life
+  std::vector<double>& slab = thread_scratch<SlabScratch>().values;  // kept by each worker for the import's life
   const Location& at = locations_[field.locator];
   read_slab(at, field.place, slab);
   // A regular Gaussian grid's rows are as long as one another: the values

@@ -8,6 +8,7 @@
 #include "common/failure.h"
 #include "common/file_io.h"
 #include "common/log_line.h"
+#include "output/work_file_format.h"
 
 namespace i2m {
 namespace {
@@ -91,12 +92,16 @@ class RecordFileReader {
 }  // namespace
 
 void read_input_file(const std::string& path, FieldSet& fs, const RecordHook& after_each_record) {
-  log(LogLine().text("OPEN FILE ").text(path));
-  // An empty path has no name to give the diagnostic: it says where it came from.
-  if (path.empty()) {
-    fail_file("standard input line 1", "cannot open the input file: its path is empty (the line begins with a blank, "
-                                       "or holds no blank in its first 255 characters)");
+  // A line with no blank in its name field names nothing: the log says so
+  // as it always has, the diagnostic says why.
+  const bool too_long = path.size() >= static_cast<size_t>(kNameFieldLength);
+  log(LogLine().text("OPEN FILE ").text(too_long ? "" : path));
+  if (too_long) {
+    fail_file("standard input line 1", "cannot open the input file: its path is too long (input paths may have at most " +
+                                           std::to_string(kLongestInputPath) + " characters)");
   }
+  // An empty path has no name to give the diagnostic: it says where it came from.
+  if (path.empty()) fail_file("standard input line 1", "cannot open the input file: its path is empty (the line begins with a blank)");
   const int64_t records = input_record_count(fs.lm);
   const int64_t field_bytes = 4 * static_cast<int64_t>(fs.slice_points());
   RecordFileReader reader(path, field_bytes, records);

@@ -18,6 +18,10 @@ namespace i2m {
 using RecordHook = std::function<void(InputField field, int32_t level, float* slice, size_t points)>;
 
 // Writes log line "OPEN FILE <path>", then reads all 6 lm + 12 records of
+// the file at `path` straight into `fs`. A `path` of kNameFieldLength
+// characters or more is the whole name field of a line that holds no blank:
+// it names nothing, and is refused as too long.
+//
 // the file at `path` straight into `fs`. Ends the run with exit status 2
 // when the file cannot be opened, ends early, or a record is short or
 // malformed (negative count, trailing count unlike the leading one). A

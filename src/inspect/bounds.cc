@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/file_io.h"
 #include "inspect/work_file_layout.h"
 
 namespace inspect {
@@ -135,6 +136,9 @@ std::optional<Bound> BoundsTable::find(const std::string& short_name, float leve
 }
 
 void BoundsTable::read_file(const std::string& path) {
+  if (const std::string kind = i2m::irregular_file_kind(path); !kind.empty()) {
+    throw InspectError(path + ": not a regular file: " + kind);
+  }
   std::ifstream in(path);
   if (!in) throw InspectError(path + ": cannot open the bounds file");
   std::string line;

@@ -3,6 +3,7 @@
 // report page over a season of work files.
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <optional>
 #include <thread>
@@ -12,6 +13,7 @@
 #include "common/command_line.h"
 #include "common/data_time_name.h"
 #include "common/failure.h"
+#include "common/replacement_file.h"
 #include "inspect/grads_descriptor.h"
 #include "inspect/picture.h"
 #include "inspect/report.h"
@@ -176,6 +178,9 @@ int run_reporting_failures(Command& c, const Subcommands& s) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A file-size limit (ulimit -f) fails the write that meets it, and the
+  // unfinished output goes, instead of the signal ending the process.
+  std::signal(SIGXFSZ, SIG_IGN);
   Command c;
   CLI::App app{
       "Reads WORK_FILE (a converter's .ZEPwrk file) and the .gdsinfo file beside it.\n"
@@ -192,7 +197,13 @@ int main(int argc, char** argv) {
   if (const auto status = i2m::parse_command_line(app, static_cast<int>(pointers.size()), pointers.data())) {
     return *status;
   }
-  const int status = run_reporting_failures(c, subcommands);
+  int status = run_reporting_failures(c, subcommands);
   inspect::release_drawing_caches();
+  i2m::report_stale_files_removed("inspect_work_file");
+  // A summary lost on a full disk or a closed pipe is a failure, not a success.
+  if ((std::fflush(stdout) != 0 || std::ferror(stdout)) && status != 2) {
+    std::fprintf(stderr, "inspect_work_file: standard output: cannot write the summary\n");
+    status = 2;
+  }
   return status;
 }

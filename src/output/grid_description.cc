@@ -55,9 +55,8 @@ ReplacementFile write_grid_description(const std::string& work_name_field, std::
       make_name_field(std::string(name_before_first_blank(work_name_field)) + ".gdsinfo");
   const std::string name(name_before_first_blank(field));
   if (name.empty()) {
-    fail_file(field,
-              "cannot create the grid description file: its name fills the whole "
-              "255-character name field (input paths may have at most 239 characters)");
+    fail_file(field, "cannot create the grid description file: its name fills the whole 255-character name field "
+                     "(input paths may have at most " + std::to_string(kLongestInputPath) + " characters)");
   }
   ReplacementFile file(name);
   log(LogLine().text("calling get_fullgds with ").text(input_path));

@@ -37,9 +37,8 @@ std::string build_work_file_name(std::string_view input_path) {
 WorkFile open_work_file(const std::string& name_field, int32_t im, int32_t jm) {
   const std::string name(name_before_first_blank(name_field));
   if (name.empty()) {
-    fail_file(name_field,
-              "cannot create the work file: its name fills the whole 255-character name "
-              "field (input paths may have at most 247 characters)");
+    fail_file(name_field, "cannot create the work file: its name fills the whole 255-character name field (input paths "
+                          "may have at most " + std::to_string(kLongestInputPath) + " characters)");
   }
   return WorkFile{name, ReplacementFile(name), 4 * static_cast<int64_t>(im) * jm};
 }

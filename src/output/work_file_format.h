@@ -13,6 +13,9 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+
+#include "common/constants.h"
 
 #include "input/record_layout.h"
 
@@ -71,6 +74,15 @@ inline int64_t work_record_count(int32_t lm) { return kThreeDFields * int64_t{lm
 inline int64_t work_record_number(int field, int32_t k, int32_t lm) {
   return field < kThreeDFields ? int64_t{field} * lm + k : kThreeDFields * int64_t{lm} + (field - kThreeDFields) + 1;
 }
+
+// The names of the outputs: the input path, then these. Names are held in
+// fields of kNameFieldLength characters and end at their first blank, so
+// the longest input path that leaves room for the names of both outputs
+// has 239 characters.
+inline constexpr std::string_view kWorkFileSuffix = ".ZEPwrk";
+inline constexpr std::string_view kGdsinfoSuffix = ".gdsinfo";
+inline constexpr size_t kLongestInputPath = kNameFieldLength - 1 - kWorkFileSuffix.size() - kGdsinfoSuffix.size();
+static_assert(kLongestInputPath == 239);
 
 // The texts of the .gdsinfo file, without the blank that opens every line
 // of the log's layout.
