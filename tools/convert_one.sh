@@ -103,8 +103,9 @@ else
 fi
 verdict=""
 if [ "$status" = 0 ] && [ -n "$inspector" ]; then
-  verdict=$("$inspector" summary "$absolute.ZEPwrk" 2> /dev/null | grep -m 1 '^verdict: ' | sed 's/^verdict: //; s/ (.*//; s/:$//') ||
-    verdict=""
+  # The inspector's exit status says the same as its verdict line.
+  summary=$("$inspector" summary "$absolute.ZEPwrk" 2> /dev/null) || true
+  verdict=$(printf '%s\n' "$summary" | sed -n 's/^verdict: //p' | sed 's/ (.*//; s/:$//')
 fi
 if [ -n "$sha_job" ]; then wait "$sha_job" || true; fi
 if [ -s "$sha_file" ]; then input_sha=$(cat "$sha_file"); fi
