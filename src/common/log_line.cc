@@ -95,10 +95,18 @@ std::string LogLine::str() const {
   return line;
 }
 
+namespace {
+std::FILE* log_stream = nullptr;  // null: standard output
+}  // namespace
+
 void log(const LogLine& line) {
   const std::string s = line.str();
-  std::fwrite(s.data(), 1, s.size(), stdout);
+  std::fwrite(s.data(), 1, s.size(), log_stream != nullptr ? log_stream : stdout);
 }
+
+LogRedirect::LogRedirect(std::FILE* to) : previous_(log_stream) { log_stream = to; }
+
+LogRedirect::~LogRedirect() { log_stream = previous_; }
 
 void append_line(std::string& out, const LogLine& line) { out += line.str(); }
 

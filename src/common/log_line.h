@@ -38,8 +38,23 @@ class LogLine {
 // The 16-character real field of a line.
 std::string format_real(float value);
 
-// Writes the line to standard output (the run log).
+// Writes the line to the run log: standard output, or the stream a
+// LogRedirect names while it lives.
 void log(const LogLine& line);
+
+// Sends the run log to `to` for as long as it lives (the importer's
+// conversions write each data time's log to a file of its own). The log is
+// the one sink of the process: conversions that log run one at a time.
+class LogRedirect {
+ public:
+  explicit LogRedirect(std::FILE* to);
+  ~LogRedirect();
+  LogRedirect(const LogRedirect&) = delete;
+  LogRedirect& operator=(const LogRedirect&) = delete;
+
+ private:
+  std::FILE* previous_;
+};
 
 // Appends the line to `out` (used to build the ".gdsinfo" file).
 void append_line(std::string& out, const LogLine& line);

@@ -50,21 +50,28 @@ void write_outputs(const std::string& input_path, const RunControl& rc, const Fi
 }  // namespace
 
 void convert_data_time(const std::string& input_path, const PhaseObserver& after_phase) {
+  // Each record is screened as soon as it is read, while still in cache.
+  convert_data_time(input_path,
+                    ConversionSources{open_run_control(), [] { return read_date_file(); },
+                                      [&input_path](FieldSet& fs) { read_input_file(input_path, fs, screen_record); }},
+                    after_phase);
+}
+
+void convert_data_time(const std::string& input_path, ConversionSources sources, const PhaseObserver& after_phase) {
   auto done = [&after_phase](const char* phase) {
     if (after_phase) after_phase(phase);
   };
   {
-    ListReader control = open_run_control();
+    ListReader& control = sources.control;
     const RunControl rc = read_run_control_head(control);
     FieldSet fs = allocate_field_set(rc.im, rc.jm, rc.lm);
     read_level_pressures(control, rc.lm, fs.pr);
     log_run_control(rc, fs.pr);
-    const std::string adate = read_date_file();  // held for the run, used by nothing
+    const std::string adate = sources.read_date();  // held for the run, used by nothing
     (void)adate;
     done("control files, allocation");
 
-    // Each record is screened as soon as it is read, while still in cache.
-    read_input_file(input_path, fs, screen_record);
+    sources.read_input(fs);
     done("read and screen");
     check_and_patch_levels(fs);
     done("level check");

@@ -10,12 +10,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <string>
 
 #include "common/failure.h"
 #include "common/replacement_file.h"
 #include "common/parallel.h"
 #include "common/sanitizer.h"
+#include "import/direct_conversion.h"
 #include "import/inventory.h"
 #include "import/library_guard.h"
 #include "import/options.h"
@@ -119,16 +121,35 @@ void list(const ImportOptions& options) {
   print_file_names(stdout, plan);
 }
 
-void import(const ImportOptions& options, WorkerPool& pool) {
+// The command line, as a manifest records it.
+std::string command_line(int argc, char** argv) {
+  std::string text;
+  for (int a = 0; a < argc; ++a) text += (a > 0 ? " " : "") + std::string(argv[a]);
+  return text;
+}
+
+// Returns the exit status: 3 when the converter stopped on some data time
+// (--convert), as it does.
+int import(const ImportOptions& options, WorkerPool& pool, const std::string& command) {
   const Inventory inv = take_inventory(open_sources(options.files, options.out_dir), options.member);
   ImportPlan plan = make_plan(inv, options);
   const OutputFolder folder = OutputFolder::claim(plan, options.out_dir, options.replace);
   build_maps(inv, plan.grid, pool);
-  const MissingTally missing = write_data_times(inv, plan, options.out_dir, pool, stdout);
+  std::unique_ptr<DirectConversion> conversion =
+      options.convert ? std::make_unique<DirectConversion>(plan, options.out_dir, command, options.resume) : nullptr;
+  const MissingTally missing =
+      write_data_times(inv, plan, options.out_dir, pool, stdout, conversion.get(), options.keep_input);
+  if (conversion != nullptr) conversion->finish();
   // Last, once every data time stands complete under its final name: a
   // control file never describes files that are not there yet.
   write_control_files(plan, options.out_dir);
-  print_import_summary(stdout, inv, plan, missing, folder, options.out_dir);
+  print_import_summary(stdout, inv, plan, missing, folder, options.out_dir, conversion.get());
+  if (conversion == nullptr || conversion->tally().stopped == 0) return kExitSuccess;
+  std::fflush(stdout);
+  std::fprintf(stderr, "%s: %s: %d data time%s stopped on data the converter cannot repair (the last line of each "
+               "log in %s says why)\n", kProgram, options.out_dir.c_str(), conversion->tally().stopped,
+               conversion->tally().stopped == 1 ? "" : "s", conversion->log_folder().c_str());
+  return kExitDataStop;
 }
 
 }  // namespace
@@ -148,6 +169,9 @@ int main(int argc, char** argv) {
   int status = kExitSuccess;
   const std::optional<ImportOptions> options = parse_import_options(argc, argv, status);
   if (!options) return status;
+  if ((options->keep_input || options->resume) && !options->convert) {
+    return report(kExitFileError, "--keep-input and --resume go with --convert");
+  }
   try {
     start_library_watchdog(options->library_time_limit, report_library_hang);
     // The workers live as long as the import: each keeps its buffers and
@@ -156,7 +180,7 @@ int main(int argc, char** argv) {
     if (options->list || options->list_files) {
       list(*options);
     } else {
-      import(*options, pool);
+      status = import(*options, pool, command_line(argc, argv));
     }
   } catch (const RunFailure& failure) {
     return report(failure.status, failure.message);
@@ -166,5 +190,5 @@ int main(int argc, char** argv) {
     return report(failure.status, failure.message);
   }
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) return report(kExitFileError, "standard output: cannot write the summary");
-  return kExitSuccess;
+  return status;
 }

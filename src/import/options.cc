@@ -56,6 +56,12 @@ std::optional<ImportOptions> parse_import_options(int argc, char** argv, int& ex
   app.add_flag("--replace", o.replace,
                "Remove the output folder's .bin files of another grid or level list (and its control and date "
                "files) instead of refusing to write beside them");
+  app.add_flag("--convert", o.convert,
+               "Write the work files (and .gdsinfo files) straight away, as the converter would from each record "
+               "file, with its log and manifest in DIR/logs; no record file is written");
+  app.add_flag("--keep-input", o.keep_input, "With --convert: write the record files too");
+  app.add_flag("--resume", o.resume,
+               "With --convert: convert only the data times the folder's last conversion did not leave done");
   app.add_flag("--list", o.list, "Print the inventory of the files and the levels an import would keep; write nothing");
   app.add_flag("--list-files", o.list_files,
                "Print the name of each data time file an import would write, one per line and nothing else "

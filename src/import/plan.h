@@ -36,6 +36,12 @@ struct ImportOptions {
   // level list instead of refusing to write beside them.
   bool replace = false;
   int library_time_limit = 300;    // seconds a library may spend on one field
+  // --convert: work files straight from the import; --keep-input: the
+  // record files too; --resume: skip what the folder's last conversion left
+  // done.
+  bool convert = false;
+  bool keep_input = false;
+  bool resume = false;
   std::vector<std::string> files;
 };
 

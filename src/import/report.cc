@@ -146,7 +146,7 @@ void print_field_counts(std::FILE* out, const Inventory& inv, const ImportPlan& 
 }
 
 void print_import_summary(std::FILE* out, const Inventory& inv, const ImportPlan& plan, const MissingTally& missing,
-                   const OutputFolder& folder, const std::string& dir) {
+                          const OutputFolder& folder, const std::string& dir, const DirectConversion* conversion) {
   std::fprintf(out, "== summary (import_data_times %s) ==\n", project_version());
   print_field_counts(out, inv, plan);
   for (const OpenedSource& s : inv.sources) {
@@ -185,8 +185,16 @@ void print_import_summary(std::FILE* out, const Inventory& inv, const ImportPlan
   if (!folder.cleared().empty()) {
     std::fprintf(out, "removed first (--replace): %s\n", join(folder.cleared()).c_str());
   }
-  std::fprintf(out, "written to %s: %zu data time file%s, InputModelInf.txt, adate.txt\n", dir.c_str(),
-               plan.times.size(), plan.times.size() > 1 ? "s" : "");
+  if (conversion == nullptr) {
+    std::fprintf(out, "written to %s: %zu data time file%s, InputModelInf.txt, adate.txt\n", dir.c_str(),
+                 plan.times.size(), plan.times.size() > 1 ? "s" : "");
+    return;
+  }
+  const ConversionTally& t = conversion->tally();
+  std::fprintf(out, "converted: %d work file%s and .gdsinfo, stopped on their data: %d, done before: %d; logs and "
+               "manifests in %s\n", t.converted, t.converted == 1 ? "" : "s", t.stopped, t.skipped,
+               conversion->log_folder().c_str());
+  std::fprintf(out, "written to %s: the work files, InputModelInf.txt, adate.txt\n", dir.c_str());
 }
 
 }  // namespace i2m

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "import/direct_conversion.h"
 #include "import/inventory.h"
 #include "import/output_folder.h"
 #include "import/plan.h"
@@ -20,8 +21,9 @@ void print_levels(std::FILE* out, const LevelChoice& levels, const char* kept_he
 // The data time files an import writes, one per line.
 void print_file_names(std::FILE* out, const ImportPlan& plan);
 
-// The closing summary of an import.
+// The closing summary of an import; with `conversion`, what --convert wrote.
 void print_import_summary(std::FILE* out, const Inventory& inv, const ImportPlan& plan, const MissingTally& missing,
-                   const OutputFolder& folder, const std::string& dir);
+                          const OutputFolder& folder, const std::string& dir,
+                          const DirectConversion* conversion = nullptr);
 
 }  // namespace i2m

@@ -1,6 +1,8 @@
 #include "import/writer.h"
 
 #include <algorithm>
+#include <cstring>
+#include <optional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -10,9 +12,13 @@
 #include "common/replacement_file.h"
 #include "control/run_control_writer.h"
 #include "import/data_time.h"
+#include "import/direct_conversion.h"
 #include "import/model_level_step.h"
 #include "import/record_values.h"
+#include "input/input_reader.h"
 #include "input/record_writer.h"
+#include "output/work_file_format.h"
+#include "qc/screening.h"
 
 namespace i2m {
 namespace {
@@ -40,6 +46,34 @@ void write_data_time(const RecordValues& values, const DataTimePlan& d, const So
   file.commit();  // on a failure the unfinished file goes with `file`
 }
 
+// The records of one data time stored in the converter's field set, each
+// screened as the converter screens what it reads; also written to `file`
+// when the record file is kept.
+void fill_field_set(const RecordValues& values, const DataTimePlan& d, const SoilMasks& masks,
+                    const ModelLevelStep* vertical, FieldSet& fs, ReplacementFile* file,
+                    std::vector<RecordBuffers>& buffers, WorkerPool& pool, MissingTally& tally) {
+  std::vector<MissingTally> per_worker(buffers.size(), MissingTally{});
+  std::mutex one_writer;
+  pool.run(d.records.size(), [&](size_t r, int worker) {
+    const auto w = static_cast<size_t>(worker);
+    int64_t missing = 0;
+    const float* record = values.compute(d.records[r], masks, vertical, buffers[w], missing);
+    const auto n = static_cast<int64_t>(r) + 1;
+    if (file != nullptr) {
+      const std::lock_guard<std::mutex> turn(one_writer);
+      write_input_record(file->fd(), file->path(), n, record, buffers[w].result.size());
+    }
+    const RecordDestination to = record_destination(fs, n);
+    std::memcpy(to.slice, record, fs.slice_points() * sizeof(float));
+    screen_record(to.field, to.level, to.slice, fs.slice_points());
+    per_worker[w][static_cast<size_t>(d.records[r].tally)] += missing;
+  });
+  for (const MissingTally& mine : per_worker) {
+    for (size_t k = 0; k < tally.size(); ++k) tally[k] += mine[k];
+  }
+  if (file != nullptr) file->commit();
+}
+
 // Writes `text` to `path` through a temporary name of this process's own.
 void write_text_file(const std::string& path, const std::string& text) {
   ReplacementFile file(path);
@@ -55,7 +89,7 @@ void write_control_files(const ImportPlan& plan, const std::string& dir) {
 }
 
 MissingTally write_data_times(const Inventory& inv, const ImportPlan& plan, const std::string& dir, WorkerPool& pool,
-                              std::FILE* progress) {
+                              std::FILE* progress, DirectConversion* conversion, bool keep_input) {
   MissingTally tally{};
   const bool model_levels = std::any_of(plan.times.begin(), plan.times.end(), [](const DataTimePlan& d) { return d.model_levels.has_value(); });
   std::vector<RecordBuffers> buffers;
@@ -67,11 +101,26 @@ MissingTally write_data_times(const Inventory& inv, const ImportPlan& plan, cons
   const size_t count = plan.times.size();
   for (size_t t = 0; t < count; ++t) {
     const DataTimePlan& d = plan.times[t];
+    std::string written = d.file_name;
+    if (conversion != nullptr && !conversion->wanted(t)) {
+      std::fprintf(progress, "[%zu/%zu] %s: done before, skipped\n", t + 1, count, format_data_time(d.time).c_str());
+      continue;
+    }
     const SoilMasks masks = read_soil_masks(inv, plan.grid, d);
     if (d.model_levels) vertical->run(*d.model_levels, pool, buffers);
-    ReplacementFile file(dir + "/" + d.file_name);
-    write_data_time(values, d, masks, vertical.get(), file, buffers, pool, tally);
-    std::fprintf(progress, "[%zu/%zu] %s -> %s\n", t + 1, count, format_data_time(d.time).c_str(), d.file_name.c_str());
+    if (conversion == nullptr) {
+      ReplacementFile file(dir + "/" + d.file_name);
+      write_data_time(values, d, masks, vertical.get(), file, buffers, pool, tally);
+    } else {
+      std::optional<ReplacementFile> file;
+      if (keep_input) file.emplace(dir + "/" + d.file_name);
+      const bool converted = conversion->convert(t, [&](FieldSet& fs) {
+        fill_field_set(values, d, masks, vertical.get(), fs, file ? &*file : nullptr, buffers, pool, tally);
+      });
+      written = converted ? d.file_name + std::string(kWorkFileSuffix)
+                          : "stopped on its data (" + conversion->log_folder() + ")";
+    }
+    std::fprintf(progress, "[%zu/%zu] %s -> %s\n", t + 1, count, format_data_time(d.time).c_str(), written.c_str());
     std::fflush(progress);
   }
   return tally;

@@ -15,7 +15,9 @@
 //                    derives a humidity from two such fields, or takes a
 //                    record of the vertical step
 //   writer.cc        runs the records on the worker pool and writes each at
-//                    its place in the file (input/record_writer.h)
+//                    its place in the file (input/record_writer.h), or, with
+//                    --convert, stores them in the converter's field set
+//                    and runs its phases (direct_conversion.cc)
 #pragma once
 
 #include <array>
@@ -42,9 +44,12 @@ void write_control_files(const ImportPlan& plan, const std::string& dir);
 // must exist, and prints one progress line per data time to `progress` as
 // it completes. Reads, maps and decodes on the pool's workers (sources
 // whose library is not thread-safe take turns inside the library only).
-// Ends the run with exit status 2 on the first failure, after removing the
-// unfinished file.
+// With `conversion` (--convert), each data time goes through the
+// converter's phases instead, and its record file is written only with
+// `keep_input`. Ends the run with exit status 2 on the first failure,
+// after removing the unfinished file.
+class DirectConversion;
 MissingTally write_data_times(const Inventory& inv, const ImportPlan& plan, const std::string& dir, WorkerPool& pool,
-                              std::FILE* progress);
+                              std::FILE* progress, DirectConversion* conversion = nullptr, bool keep_input = false);
 
 }  // namespace i2m

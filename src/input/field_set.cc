@@ -103,7 +103,10 @@ FieldSet allocate_field_set(int32_t im, int32_t jm, int32_t lm) {
   if (block == MAP_FAILED) {
     fail_no_storage(std::strerror(errno), std::to_string(total));
   }
-  ::madvise(block, total, MADV_HUGEPAGE);  // only a hint; failure is harmless
+  // No transparent huge pages asked for: where the kernel compacts memory
+  // for them (Debian's "madvise" default) and memory is fragmented, as it
+  // is after some hours of a season, the compaction costs more than the
+  // huge pages save.
 
   FieldSet fs;
   fs.im = im;

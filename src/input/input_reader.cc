@@ -11,16 +11,9 @@
 #include "output/work_file_format.h"
 
 namespace i2m {
-namespace {
-
-struct Destination {
-  InputField field;
-  int32_t level;
-  float* slice;
-};
 
 // Where input record r (1-based) goes: the inverse of input_record_number.
-Destination destination_of(const FieldSet& fs, int64_t r) {
+RecordDestination record_destination(const FieldSet& fs, int64_t r) {
   const int64_t upper_records = input_record_number(InputField::slp, 0, fs.lm);
   if (r > upper_records) {
     const auto n = static_cast<int32_t>(r - upper_records);
@@ -31,6 +24,8 @@ Destination destination_of(const FieldSet& fs, int64_t r) {
   const auto level = static_cast<int32_t>((r - 1) % fs.lm + 1);
   return {static_cast<InputField>(field), level, fs.slice(arrays[field], level)};
 }
+
+namespace {
 
 class RecordFileReader {
  public:
@@ -91,11 +86,13 @@ class RecordFileReader {
 
 }  // namespace
 
+void log_input_opened(const std::string& path) { log(LogLine().text("OPEN FILE ").text(path)); }
+
 void read_input_file(const std::string& path, FieldSet& fs, const RecordHook& after_each_record) {
   // A line with no blank in its name field names nothing: the log says so
   // as it always has, the diagnostic says why.
   const bool too_long = path.size() >= static_cast<size_t>(kNameFieldLength);
-  log(LogLine().text("OPEN FILE ").text(too_long ? "" : path));
+  log_input_opened(too_long ? "" : path);
   if (too_long) {
     fail_file("standard input line 1", "cannot open the input file: its path is too long (input paths may have at most " +
                                            std::to_string(kLongestInputPath) + " characters)");
@@ -106,7 +103,7 @@ void read_input_file(const std::string& path, FieldSet& fs, const RecordHook& af
   const int64_t field_bytes = 4 * static_cast<int64_t>(fs.slice_points());
   RecordFileReader reader(path, field_bytes, records);
   for (int64_t r = 1; r <= records; ++r) {
-    const Destination d = destination_of(fs, r);
+    const RecordDestination d = record_destination(fs, r);
     reader.read_input_record(r, d.slice);
     if (after_each_record) after_each_record(d.field, d.level, d.slice, fs.slice_points());
   }

@@ -29,4 +29,16 @@ using RecordHook = std::function<void(InputField field, int32_t level, float* sl
 // rest is skipped. Records after the last one needed are never read.
 void read_input_file(const std::string& path, FieldSet& fs, const RecordHook& after_each_record = {});
 
+// Writes log line "OPEN FILE <path>": how a conversion says where its input
+// comes from, also when the records come from memory.
+void log_input_opened(const std::string& path);
+
+// The slice of `fs` that input record r (1-based) fills, and what it is.
+struct RecordDestination {
+  InputField field;
+  int32_t level;  // the level, or for slp the slice (1 to 12)
+  float* slice;
+};
+RecordDestination record_destination(const FieldSet& fs, int64_t r);
+
 }  // namespace i2m
