@@ -185,6 +185,21 @@ status=0
 batch_report.sh season/logs > /dev/null || status=$?
 check "the season's report exits 0" [ "$status" -eq 0 ]
 
+# The same season with the work files straight from the import: one job
+# does both, the report follows; the work files are those of the batch road.
+season_slurm.sh --convert direct gfs_a.grib2 gfs_b.grib2 > direct.out || { cat direct.out; echo "FAIL: season_slurm.sh --convert"; exit 1; }
+jobs=$(grep -oE 'job [0-9]+' direct.out | cut -d' ' -f2 | paste -sd, || true)
+check "the direct season ends within 180 s" wait_for "$jobs"
+cat direct/report.txt
+check "its report counts 2 converted" grep -qx 'converted: 2' direct/report.txt
+for time in 2011011512 2011011612; do
+  check "gfs_$time: the direct road's work file equals the batch road's" \
+    cmp -s "direct/data/gfs_$time.bin.ZEPwrk" "season/data/gfs_$time.bin.ZEPwrk"
+done
+status=0
+batch_report.sh --verify direct/data/logs > /dev/null || status=$?
+check "the direct season verifies, exit 0" [ "$status" -eq 0 ]
+
 # A season whose import fails at its job (its output folder is a file):
 # its data times fail in the report.
 mkdir -p broken && touch broken/data

@@ -82,6 +82,8 @@ if [ -f "$logdir/import.result" ]; then
   read -r import_status < "$logdir/import.result"
   if [ "$import_status" = 0 ]; then
     echo "import: done"
+  elif [ "$import_status" = 3 ]; then
+    echo "import: done; the converter stopped on the data of some data times (--convert)"
   else
     import_failed=1
     echo "import: failed (exit $import_status): $(grep -m 1 '^import_data_times: ' "$logdir/import.log" || tail -n 1 "$logdir/import.log")"

@@ -3,7 +3,7 @@
 # conversion of every data time it yields as a job array, and the report,
 # chained by job dependencies so that nothing waits on the login node.
 #
-#   season_slurm.sh [--throttle N] [--levels P,P,...] [--area N/W/S/E] [--grid DLON[/DLAT]] [--model NAME] RUN_DIR FILE...
+#   season_slurm.sh [--throttle N] [--convert] [--levels P,P,...] [--area N/W/S/E] [--grid DLON[/DLAT]] [--model NAME] RUN_DIR FILE...
 #
 # FILE... are GRIB or NetCDF files as import_data_times reads them;
 # --levels, --area, --grid and --model are its options. The sources are listed on
@@ -16,7 +16,10 @@
 #      import did not deliver fails with a line saying so;
 #   3. the report (batch_report.sh) goes to RUN_DIR/report.txt; its job
 #      ends with exit status 0 only when every data time converted.
-# Prints the three job ids.
+# Prints the three job ids. With --convert the import writes the work files
+# itself (import_data_times --convert: no record files, its logs and
+# manifests in RUN_DIR/data/logs, with the import's own log) and the report
+# follows it: two jobs.
 set -euo pipefail
 
 here=$(cd "$(dirname "$(readlink -f "$0")")" && pwd)
@@ -36,10 +39,11 @@ fail() {
   exit 2
 }
 
-throttle="" import_options=()
+throttle="" import_options=() convert=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --throttle) throttle=$(value "$@"); shift 2 ;;
+    --convert) convert=1; shift ;;
     --levels | --area | --grid | --model) import_options+=("$1" "$(value "$@")"); shift 2 ;;
     -h | --help) usage ;;
     -*) echo "season_slurm.sh: unknown option $1" >&2; usage ;;
@@ -69,6 +73,32 @@ count=$(wc -l < "$run/inputs.txt")
 
 # The job scripts, written out so that what runs can be read afterwards.
 quoted() { printf '%q ' "$@"; }
+
+if [ "$convert" = 1 ]; then
+  logs="$run/data/logs"
+  cat > "$run/jobs/import.sh" <<JOB
+#!/usr/bin/env bash
+#SBATCH --job-name=i2m-import
+set -euo pipefail
+mkdir -p $(quoted "$logs")
+status=0
+$(quoted "$importer" --convert --out "$run/data" "${import_options[@]}" "${files[@]}") > $(quoted "$logs/import.log") 2>&1 || status=\$?
+echo "\$status" > $(quoted "$logs/import.result")
+exit "\$status"
+JOB
+  cat > "$run/jobs/report.sh" <<JOB
+#!/usr/bin/env bash
+#SBATCH --job-name=i2m-report
+set -euo pipefail
+bash $(quoted "$here/batch_report.sh" "$logs") > $(quoted "$run/report.txt") 2>&1
+JOB
+  import_job=$(sbatch --parsable --output="$run/logs/import.out" "$run/jobs/import.sh") || exit 2
+  report_job=$(sbatch --parsable --output="$run/logs/report.out" --dependency="afterany:$import_job" \
+    "$run/jobs/report.sh") || exit 2
+  echo "import and conversions: job $import_job ($count data times); report: job $report_job"
+  echo "the report will be in $run/report.txt"
+  exit 0
+fi
 cat > "$run/jobs/import.sh" <<JOB
 #!/usr/bin/env bash
 #SBATCH --job-name=i2m-import
