@@ -17,24 +17,16 @@
 #include <vector>
 
 #include "era5_fields.h"
+#include "grib_setters.h"
 
 namespace {
 
-[[noreturn]] void die(const std::string& what) {
-  std::fprintf(stderr, "make_grid_grib: %s\n", what.c_str());
-  std::exit(2);
-}
+constexpr const char* kProgram = "make_grid_grib";
+const bench::Setter set(kProgram);
 
-void check(int error, const char* key) {
-  if (error != 0) die(std::string(key) + ": " + codes_get_error_message(error));
-}
+[[noreturn]] void die(const std::string& what) { bench::die(kProgram, what); }
 
-void set(codes_handle* h, const char* key, long v) { check(codes_set_long(h, key, v), key); }
-void set(codes_handle* h, const char* key, double v) { check(codes_set_double(h, key, v), key); }
-void set(codes_handle* h, const char* key, const char* v) {
-  size_t n = std::strlen(v);
-  check(codes_set_string(h, key, v, &n), key);
-}
+void check(int error, const char* key) { set.check(error, key); }
 
 // A handle on the grid asked for, with values of its size.
 codes_handle* grid_handle(const std::string& grid) {

@@ -15,25 +15,17 @@
 #include <string>
 #include <vector>
 
+#include "grib_setters.h"
 #include "import/ecmwf_l137.h"
 
 namespace {
 
-[[noreturn]] void die(const std::string& what) {
-  std::fprintf(stderr, "make_model_level_grib: %s\n", what.c_str());
-  std::exit(2);
-}
+constexpr const char* kProgram = "make_model_level_grib";
+const bench::Setter set(kProgram);
 
-void check(int error, const char* key) {
-  if (error != 0) die(std::string(key) + ": " + codes_get_error_message(error));
-}
+[[noreturn]] void die(const std::string& what) { bench::die(kProgram, what); }
 
-void set(codes_handle* h, const char* key, long v) { check(codes_set_long(h, key, v), key); }
-void set(codes_handle* h, const char* key, double v) { check(codes_set_double(h, key, v), key); }
-void set(codes_handle* h, const char* key, const char* v) {
-  size_t n = std::strlen(v);
-  check(codes_set_string(h, key, v, &n), key);
-}
+void check(int error, const char* key) { set.check(error, key); }
 
 struct Grid {
   int ni, nj;

@@ -311,24 +311,56 @@ TEST(WorkFile, OutputDirectoryThatNoLongerExists) {
   EXPECT_EQ(r.out.substr(r.out.size() - 38), " ZEPwrk  data ---> gone/in.bin.ZEPwrk\n");
 }
 
-TEST(WorkFile, OutputNamesThatAreLinksAreReplacedNotWrittenThrough) {
-  // The outputs are written beside their names and renamed over them: a
-  // link standing there is replaced, and what it points to left alone.
+TEST(WorkFile, OutputNamesThatAreLinksAreWrittenWhereTheyPoint) {
+  // An operator links the outputs to another disk: the links stay, and
+  // the files they lead to are written whole.
   TempDir dir;
   DataTime d = make_data_time(4, 3, 2, {1000.0f, 850.0f});
   write_data_time(dir.path(), d);
-  write_file(dir.file("elsewhere"), "kept");
-  ASSERT_EQ(::symlink("/dev/full", dir.file("in.bin.ZEPwrk").c_str()), 0);
-  ASSERT_EQ(::symlink("elsewhere", dir.file("in.bin.ZEPwrk.gdsinfo").c_str()), 0);
+  ASSERT_EQ(::mkdir(dir.file("disk").c_str(), 0755), 0);
+  write_file(dir.file("disk/old.gdsinfo"), "an older grid description");
+  ASSERT_EQ(::symlink("disk/work.bin", dir.file("in.bin.ZEPwrk").c_str()), 0);
+  ASSERT_EQ(::symlink("disk/old.gdsinfo", dir.file("in.bin.ZEPwrk.gdsinfo").c_str()), 0);
   const RunResult r = run_converter(dir.path(), "in.bin\nx\n");
   EXPECT_EQ(r.status, 0) << r.err;
   struct stat st {};
   ASSERT_EQ(::lstat(dir.file("in.bin.ZEPwrk").c_str(), &st), 0);
-  EXPECT_TRUE(S_ISREG(st.st_mode));
-  EXPECT_EQ(file_bytes(dir.file("in.bin.ZEPwrk")).size(), (5u * 2 + 12) * 4 * 4 * 3);
-  EXPECT_EQ(read_file(dir.file("elsewhere")), "kept");
-  const std::string gdsinfo = read_file(dir.file("in.bin.ZEPwrk.gdsinfo"));
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  ASSERT_EQ(::lstat(dir.file("in.bin.ZEPwrk.gdsinfo").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(file_bytes(dir.file("disk/work.bin")).size(), (5u * 2 + 12) * 4 * 4 * 3);
+  const std::string gdsinfo = read_file(dir.file("disk/old.gdsinfo"));
   EXPECT_EQ(std::count(gdsinfo.begin(), gdsinfo.end(), '\n'), 40);
+}
+
+TEST(WorkFile, OutputNamesThatLeadToNoRegularFileAreRefused) {
+  // Renaming the new file over what stands there would destroy it: a
+  // device (a link to /dev/null, run as root), a FIFO, a folder. The test
+  // uses a FIFO and a folder of its own: a device would be at risk.
+  struct Case {
+    const char* name;
+    const char* setup;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"link to a FIFO", "mkfifo pipe && ln -s pipe in.bin.ZEPwrk",
+       "in.bin.ZEPwrk: cannot write: not a regular file: a FIFO (where its symbolic link leads: pipe)"},
+      {"link to a folder", "mkdir place && ln -s place in.bin.ZEPwrk.gdsinfo",
+       "in.bin.ZEPwrk.gdsinfo: cannot write: not a regular file: a folder (where its symbolic link leads: place)"},
+      {"a FIFO at the name", "mkfifo in.bin.ZEPwrk", "in.bin.ZEPwrk: cannot write: not a regular file: a FIFO"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    DataTime d = make_data_time(2, 2, 1, {850.0f});
+    write_data_time(dir.path(), d);
+    ASSERT_EQ(run_command(dir.path(), c.setup, "").status, 0);
+    const RunResult r = run_converter(dir.path(), "in.bin\nx\n");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, std::string("Input2ModelData: ") + c.message + "\n");
+    const RunResult left = run_command(dir.path(), "ls -A | grep -c part || true", "");
+    EXPECT_EQ(left.out, "0\n") << "a temporary file left";
+  }
 }
 
 TEST(WorkFile, DirectoryWithoutWritePermission) {

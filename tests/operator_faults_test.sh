@@ -124,6 +124,14 @@ rm era5_2024010101.bin.ZEPwrk.gdsinfo && ln -s loop_a era5_2024010101.bin.ZEPwrk
 status=0
 printf 'era5_2024010101.bin\nx\n' | run "$converter" > log.txt 2> err.txt || status=$?
 check "a loop of links: exit 2 naming it" ended_with 2 'go round in a loop' err.txt
+# A link to something no file can replace (a FIFO here: the same holds for
+# a device, which run as root would otherwise be renamed away).
+rm era5_2024010101.bin.ZEPwrk.gdsinfo && mkfifo "$tmp/links/disk/fifo" &&
+  ln -s ../disk/fifo era5_2024010101.bin.ZEPwrk.gdsinfo
+status=0
+printf 'era5_2024010101.bin\nx\n' | run "$converter" > log.txt 2> err.txt || status=$?
+check "a link to a FIFO: exit 2 naming it" ended_with 2 'not a regular file: a FIFO (where its symbolic link leads: ../disk/fifo)' err.txt
+check "the FIFO left alone" [ -p "$tmp/links/disk/fifo" ]
 mkdir -p "$tmp/links/imported" "$tmp/links/elsewhere"
 ln -s ../elsewhere/gfs.bin "$tmp/links/imported/gfs_2011011512.bin"
 status=0

@@ -15,4 +15,16 @@ std::string format_number(double value) {
   return s;
 }
 
+std::string format_ranges(const std::vector<int64_t>& values) {
+  std::string text;
+  for (size_t n = 0; n < values.size();) {
+    size_t last = n;
+    while (last + 1 < values.size() && values[last + 1] == values[last] + 1) ++last;
+    text += (text.empty() ? "" : ", ") + std::to_string(values[n]);
+    if (last > n) text += (last == n + 1 ? ", " : " to ") + std::to_string(values[last]);
+    n = last + 1;
+  }
+  return text;
+}
+
 }  // namespace i2m

@@ -90,6 +90,14 @@ std::string write_target(const std::string& path) {
       fail_file(path, "its symbolic link points into a folder that does not exist (" + target + ")");
     }
   }
+  // Renaming a new file over a device, a FIFO or a folder would destroy
+  // it (a link to /dev/null, say, run as root): a file can only be
+  // replaced whole by a file.
+  const std::string kind = irregular_file_kind(target);
+  if (!kind.empty()) {
+    fail_file(path, "cannot write: not a regular file: " + kind +
+                        (target == path ? std::string() : " (where its symbolic link leads: " + target + ")"));
+  }
   return target;
 }
 

@@ -24,7 +24,9 @@ long replaced_by_process(std::string_view file_name);
 // The file a write to `path` reaches: `path`, or, when it is a symbolic
 // link, the file its links lead to (which need not exist yet). Ends the
 // run with exit status 2 naming `path` for links that go round in a loop
-// or lead into a folder that does not exist.
+// or lead into a folder that does not exist, and for a file that exists
+// there but is no regular file (a device, a FIFO, a folder): it would be
+// lost under the new file.
 std::string write_target(const std::string& path);
 
 // Removes the temporary files of every ReplacementFile still open: for a

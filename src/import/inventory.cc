@@ -135,17 +135,7 @@ std::string name_files(const std::vector<std::string>& paths) {
   return names;
 }
 
-std::string format_members(const std::vector<int64_t>& members) {
-  std::string text;
-  for (size_t n = 0; n < members.size();) {
-    size_t last = n;
-    while (last + 1 < members.size() && members[last + 1] == members[last] + 1) ++last;
-    text += (text.empty() ? "" : ", ") + std::to_string(members[n]);
-    if (last > n) text += (last == n + 1 ? ", " : " to ") + std::to_string(members[last]);
-    n = last + 1;
-  }
-  return text;
-}
+std::string format_members(const std::vector<int64_t>& members) { return format_ranges(members); }
 
 std::vector<OpenedSource> open_sources(const std::vector<std::string>& paths, const std::string& scratch_dir) {
   std::vector<OpenedSource> sources;

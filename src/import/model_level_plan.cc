@@ -78,15 +78,7 @@ void find_surface(const Inventory& inv, int64_t time, ModelLevelPlan& plan) {
 }  // namespace
 
 std::string format_level_numbers(const std::vector<int>& levels) {
-  std::string text;
-  for (size_t n = 0; n < levels.size();) {
-    size_t last = n;
-    while (last + 1 < levels.size() && levels[last + 1] == levels[last] + 1) ++last;
-    text += (text.empty() ? "" : ", ") + std::to_string(levels[n]);
-    if (last > n) text += (last == n + 1 ? ", " : " to ") + std::to_string(levels[last]);
-    n = last + 1;
-  }
-  return text;
+  return format_ranges(std::vector<int64_t>(levels.begin(), levels.end()));
 }
 
 bool has_model_levels(const Inventory& inv, int64_t time) { return upper_air_of_kind(inv, time, LevelKind::hybrid); }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <memory>
 #include <mutex>
@@ -23,26 +24,36 @@
 namespace i2m {
 namespace {
 
-// The file of one data time, written by the pool's workers, which take the
-// records in turn; each record lands at its fixed offset.
-void write_data_time(const RecordValues& values, const DataTimePlan& d, const SoilMasks& masks,
-                     const ModelLevelStep* vertical, ReplacementFile& file, std::vector<RecordBuffers>& buffers,
-                     WorkerPool& pool, MissingTally& tally) {
+// Computes the records of one data time on the pool's workers, which take
+// them in turn, and hands each to `put` (on the worker's thread) while its
+// values stand in the worker's buffers; counts the missing points.
+void run_records(const RecordValues& values, const DataTimePlan& d, const SoilMasks& masks,
+                 const ModelLevelStep* vertical, std::vector<RecordBuffers>& buffers, WorkerPool& pool,
+                 MissingTally& tally, const std::function<void(int64_t r, const float* record, size_t points)>& put) {
   std::vector<MissingTally> per_worker(buffers.size(), MissingTally{});
-  // Writes into one file take turns here: in the kernel, writers of one
-  // file spin on its lock, and the spinning costs more than the waiting.
-  std::mutex one_writer;
   pool.run(d.records.size(), [&](size_t r, int worker) {
     const auto w = static_cast<size_t>(worker);
     int64_t missing = 0;
     const float* record = values.compute(d.records[r], masks, vertical, buffers[w], missing);
-    const std::lock_guard<std::mutex> turn(one_writer);
-    write_input_record(file.fd(), file.path(), static_cast<int64_t>(r) + 1, record, buffers[w].result.size());
+    put(static_cast<int64_t>(r) + 1, record, buffers[w].result.size());
     per_worker[w][static_cast<size_t>(d.records[r].tally)] += missing;
   });
   for (const MissingTally& mine : per_worker) {
     for (size_t k = 0; k < tally.size(); ++k) tally[k] += mine[k];
   }
+}
+
+// The file of one data time: each record at its fixed offset. Writes into
+// one file take turns: in the kernel, writers of one file spin on its
+// lock, and the spinning costs more than the waiting.
+void write_data_time(const RecordValues& values, const DataTimePlan& d, const SoilMasks& masks,
+                     const ModelLevelStep* vertical, ReplacementFile& file, std::vector<RecordBuffers>& buffers,
+                     WorkerPool& pool, MissingTally& tally) {
+  std::mutex one_writer;
+  run_records(values, d, masks, vertical, buffers, pool, tally, [&](int64_t r, const float* record, size_t points) {
+    const std::lock_guard<std::mutex> turn(one_writer);
+    write_input_record(file.fd(), file.path(), r, record, points);
+  });
   file.commit();  // on a failure the unfinished file goes with `file`
 }
 
@@ -52,25 +63,16 @@ void write_data_time(const RecordValues& values, const DataTimePlan& d, const So
 void fill_field_set(const RecordValues& values, const DataTimePlan& d, const SoilMasks& masks,
                     const ModelLevelStep* vertical, FieldSet& fs, ReplacementFile* file,
                     std::vector<RecordBuffers>& buffers, WorkerPool& pool, MissingTally& tally) {
-  std::vector<MissingTally> per_worker(buffers.size(), MissingTally{});
   std::mutex one_writer;
-  pool.run(d.records.size(), [&](size_t r, int worker) {
-    const auto w = static_cast<size_t>(worker);
-    int64_t missing = 0;
-    const float* record = values.compute(d.records[r], masks, vertical, buffers[w], missing);
-    const auto n = static_cast<int64_t>(r) + 1;
+  run_records(values, d, masks, vertical, buffers, pool, tally, [&](int64_t r, const float* record, size_t points) {
     if (file != nullptr) {
       const std::lock_guard<std::mutex> turn(one_writer);
-      write_input_record(file->fd(), file->path(), n, record, buffers[w].result.size());
+      write_input_record(file->fd(), file->path(), r, record, points);
     }
-    const RecordDestination to = record_destination(fs, n);
-    std::memcpy(to.slice, record, fs.slice_points() * sizeof(float));
-    screen_record(to.field, to.level, to.slice, fs.slice_points());
-    per_worker[w][static_cast<size_t>(d.records[r].tally)] += missing;
+    const RecordDestination to = record_destination(fs, r);
+    std::memcpy(to.slice, record, points * sizeof(float));
+    screen_record(to.field, to.level, to.slice, points);
   });
-  for (const MissingTally& mine : per_worker) {
-    for (size_t k = 0; k < tally.size(); ++k) tally[k] += mine[k];
-  }
   if (file != nullptr) file->commit();
 }
 
