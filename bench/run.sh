@@ -2,8 +2,13 @@
 # Benchmark of the converter against the floor program (the least any
 # converter must do: read the input whole, write the work file's bytes).
 #
-#   bash bench/run.sh [--quick] [--runs N]
+#   bash bench/run.sh [--quick] [--runs N] [--memory aged|fresh]
 #
+# --memory aged (the default) runs on memory as a season leaves it: the
+# page cache full (a filler file of the machine's memory size, written
+# once to build/bench-data and read before the runs), free memory scarce
+# and fragmented. --memory fresh (root only) gives the page cache back and
+# compacts free memory before each pair of runs.
 # Default size 1440 x 721 x 37 (a 972 MB input, an 818 MB work file);
 # --quick uses 360 x 181 x 26. The data time is generated once and cached in
 # build/bench-data. Each run pairs one floor run with one converter run and
@@ -12,15 +17,26 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-im=1440 jm=721 lm=37 runs=5
+im=1440 jm=721 lm=37 runs=5 memory=aged
+usage="usage: bash bench/run.sh [--quick] [--runs N] [--memory aged|fresh]"
 while [ $# -gt 0 ]; do
   case "$1" in
     --quick) im=360 jm=181 lm=26 ;;
     --runs) runs="$2"; shift ;;
-    *) echo "usage: bash bench/run.sh [--quick] [--runs N]" >&2; exit 2 ;;
+    --memory) memory="$2"; shift ;;
+    *) echo "$usage" >&2; exit 2 ;;
   esac
   shift
 done
+case "$memory" in
+  aged) ;;
+  fresh)
+    if [ ! -w /proc/sys/vm/drop_caches ]; then
+      echo "bench/run.sh: --memory fresh needs root (it writes /proc/sys/vm/drop_caches)" >&2
+      exit 2
+    fi ;;
+  *) echo "$usage" >&2; exit 2 ;;
+esac
 
 cmake --preset release > /dev/null
 cmake --build --preset release > /dev/null
@@ -37,8 +53,29 @@ results=$(mktemp -d)
 trap 'rm -rf "$results"; rm -f "$data/floor.out" "$data/in.bin.ZEPwrk" "$data/in.bin.ZEPwrk.gdsinfo"' EXIT
 
 arrays=$(( (7 * lm + 12) * 4 * im * jm ))
-echo "grid ${im} x ${jm} x ${lm}: input $(stat -c %s in.bin) bytes, arrays of one run ${arrays} bytes"
-cat in.bin > /dev/null  # warm the page cache for both programs alike
+echo "memory: $memory; grid ${im} x ${jm} x ${lm}: input $(stat -c %s in.bin) bytes, arrays of one run ${arrays} bytes"
+if [ "$memory" = aged ]; then
+  # Memory as hours of a season leave it: reading a file as large as the
+  # machine's memory fills the page cache, and what the runs allocate must
+  # come from what reclaim frees among its pages.
+  filler="$PWD/../page-cache-filler"
+  memory_kib=$(awk '/^MemTotal:/ { print $2 }' /proc/meminfo)
+  if [ ! -f "$filler" ] || [ "$(stat -c %s "$filler")" -lt $((memory_kib * 1024)) ]; then
+    echo "writing a page-cache filler of $((memory_kib / 1024)) MiB to $filler ..."
+    head -c $((memory_kib * 1024)) /dev/zero > "$filler"
+  fi
+  cat "$filler" > /dev/null
+fi
+give_back_memory() {
+  # Fresh memory: nothing cached but the input, free memory compacted.
+  if [ "$memory" = fresh ]; then
+    sync
+    echo 3 > /proc/sys/vm/drop_caches
+    echo 1 > /proc/sys/vm/compact_memory
+  fi
+  cat in.bin > /dev/null  # warm the page cache for both programs alike
+}
+give_back_memory
 run_floor() {
   "$bin/measure" "$results/floor" "$bin/floor" in.bin floor.out "$im" "$jm" "$lm"
   rm -f floor.out && sync
@@ -52,6 +89,7 @@ run_converter() {
 # leaves behind in the machine falls on both alike.
 rm -f floor.out in.bin.ZEPwrk && sync
 for r in $(seq "$runs"); do
+  give_back_memory
   if [ $((r % 2)) -eq 1 ]; then run_floor; run_converter; else run_converter; run_floor; fi
 done
 
