@@ -26,9 +26,8 @@ while [ $# -gt 0 ]; do
   shift
 done
 
-cmake --preset release > /dev/null
-cmake --build --preset release > /dev/null
-bin="$PWD/build/release/bin"
+# shellcheck source=SCRIPTDIR/build_release.sh
+source "$PWD/bench/build_release.sh"
 data="$PWD/build/bench-data/grids"
 mkdir -p "$data"
 for grid in ll0.25 "${grids[@]}"; do

@@ -34,9 +34,8 @@ while [ $# -gt 0 ]; do
 done
 [ ${#files[@]} -gt 0 ] || files=(era5.grib1 era5.grib2 era5_newer.nc era5_older.nc)
 
-cmake --preset release > /dev/null
-cmake --build --preset release > /dev/null
-bin="$PWD/build/release/bin"
+# shellcheck source=SCRIPTDIR/build_release.sh
+source "$PWD/bench/build_release.sh"
 data="$PWD/build/bench-data/import/${ni}x${nj}"
 mkdir -p "$data"
 make() {  # make FILE PROGRAM ARGS...: PROGRAM OUTPUT ARGS... writes FILE once

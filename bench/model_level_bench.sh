@@ -25,9 +25,8 @@ while [ $# -gt 0 ]; do
   shift
 done
 
-cmake --preset release > /dev/null
-cmake --build --preset release > /dev/null
-bin="$PWD/build/release/bin"
+# shellcheck source=SCRIPTDIR/build_release.sh
+source "$PWD/bench/build_release.sh"
 data="$PWD/build/bench-data/model_levels/${ni}x${nj}"
 mkdir -p "$data"
 if [ ! -f "$data/ml.grib" ]; then

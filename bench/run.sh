@@ -38,9 +38,8 @@ case "$memory" in
   *) echo "$usage" >&2; exit 2 ;;
 esac
 
-cmake --preset release > /dev/null
-cmake --build --preset release > /dev/null
-bin="$PWD/build/release/bin"
+# shellcheck source=SCRIPTDIR/build_release.sh
+source "$PWD/bench/build_release.sh"
 
 data="$PWD/build/bench-data/${im}x${jm}x${lm}"
 if [ ! -f "$data/in.bin" ]; then

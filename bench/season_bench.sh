@@ -20,9 +20,8 @@ while [ $# -gt 0 ]; do
   shift
 done
 
-cmake --preset release > /dev/null
-cmake --build --preset release > /dev/null
-bin="$PWD/build/release/bin"
+# shellcheck source=SCRIPTDIR/build_release.sh
+source "$PWD/bench/build_release.sh"
 data="$PWD/build/bench-data/season"
 mkdir -p "$data"
 source_file="$data/era5_${times}times.grib1"

@@ -74,15 +74,18 @@ count=$(wc -l < "$run/inputs.txt")
 # The job scripts, written out so that what runs can be read afterwards.
 quoted() { printf '%q ' "$@"; }
 
-if [ "$convert" = 1 ]; then
-  logs="$run/data/logs"
+# write_jobs LOGS [OPTION...]: the import job (the importer with OPTION...,
+# its log and exit status in LOGS) and the report job over LOGS.
+write_jobs() {
+  local logs=$1
+  shift
   cat > "$run/jobs/import.sh" <<JOB
 #!/usr/bin/env bash
 #SBATCH --job-name=i2m-import
 set -euo pipefail
 mkdir -p $(quoted "$logs")
 status=0
-$(quoted "$importer" --convert --out "$run/data" "${import_options[@]}" "${files[@]}") > $(quoted "$logs/import.log") 2>&1 || status=\$?
+$(quoted "$importer" "$@" --out "$run/data" "${import_options[@]}" "${files[@]}") > $(quoted "$logs/import.log") 2>&1 || status=\$?
 echo "\$status" > $(quoted "$logs/import.result")
 exit "\$status"
 JOB
@@ -92,6 +95,10 @@ JOB
 set -euo pipefail
 bash $(quoted "$here/batch_report.sh" "$logs") > $(quoted "$run/report.txt") 2>&1
 JOB
+}
+
+if [ "$convert" = 1 ]; then
+  write_jobs "$run/data/logs" --convert
   import_job=$(sbatch --parsable --output="$run/logs/import.out" "$run/jobs/import.sh") || exit 2
   report_job=$(sbatch --parsable --output="$run/logs/report.out" --dependency="afterany:$import_job" \
     "$run/jobs/report.sh") || exit 2
@@ -99,21 +106,7 @@ JOB
   echo "the report will be in $run/report.txt"
   exit 0
 fi
-cat > "$run/jobs/import.sh" <<JOB
-#!/usr/bin/env bash
-#SBATCH --job-name=i2m-import
-set -euo pipefail
-status=0
-$(quoted "$importer" --out "$run/data" "${import_options[@]}" "${files[@]}") > $(quoted "$run/logs/import.log") 2>&1 || status=\$?
-echo "\$status" > $(quoted "$run/logs/import.result")
-exit "\$status"
-JOB
-cat > "$run/jobs/report.sh" <<JOB
-#!/usr/bin/env bash
-#SBATCH --job-name=i2m-report
-set -euo pipefail
-bash $(quoted "$here/batch_report.sh" "$run/logs") > $(quoted "$run/report.txt") 2>&1
-JOB
+write_jobs "$run/logs"
 
 # Paths reach sbatch as arguments, never through the lines of a job script
 # that it would read itself.
