@@ -11,8 +11,10 @@
 #include <string>
 
 #include "common/failure.h"
+#include "common/parallel.h"
 #include "fuzz_support.h"
 #include "import/library_guard.h"
+#include "import/grid_choice.h"
 #include "import/inventory.h"
 #include "import/plan.h"
 #include "import/writer.h"
@@ -41,15 +43,18 @@ void import_file() {
   auto sources = i2m::open_sources(options.files, options.out_dir);
   for (const auto& s : sources) {
     for (const i2m::FieldInfo& f : s.inventory.fields) {
-      if (f.grid.points() > kMaxFuzzPoints) return;
+      if (f.grid == nullptr || f.grid->points() > kMaxFuzzPoints) return;
     }
   }
   const i2m::Inventory inv = i2m::take_inventory(std::move(sources));
-  const i2m::ImportPlan plan = i2m::make_plan(inv, options);
+  i2m::ImportPlan plan = i2m::make_plan(inv, options);
+  // One worker, the caller's thread: a failure handler may only unwind the
+  // thread it runs on.
+  static i2m::WorkerPool pool(1);
+  i2m::build_maps(inv, plan.grid, pool);
   std::filesystem::create_directories(options.out_dir);
   std::FILE* progress = std::fopen("/dev/null", "w");
-  // One thread: a failure handler may only unwind the thread it runs on.
-  i2m::write_data_times(inv, plan, options.out_dir, 1, progress);
+  i2m::write_data_times(inv, plan, options.out_dir, pool, progress);
   std::fclose(progress);
   i2m::write_control_files(plan, options.out_dir);
 }
