@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -131,6 +132,54 @@ TEST_F(ImportAsDownloaded, CompressedStreamsAndZipArchivesImportAsTheirFiles) {
     for (const auto& e : std::filesystem::directory_iterator(dir.file(out))) {
       EXPECT_NE(e.path().filename().string().front(), '.') << e.path();
     }
+  }
+}
+
+// Streams and archives cut short or damaged on the way: each is refused
+// with one line naming it, never a crash (libarchive gives some of these
+// no message of its own), and nothing is left in the output folder.
+TEST_F(ImportAsDownloaded, DamagedOrCutArchivesAreRefusedNamingThem) {
+  ASSERT_EQ(run_command(dir.path(), "gzip -k pl.grib && xz -k pl.grib && bzip2 -k pl.grib && "
+                                    "zip -q pl.zip pl.grib sfc.grib")
+                .status,
+            0);
+  const std::string gz = read_file(dir.file("pl.grib.gz"));
+  const std::string xz = read_file(dir.file("pl.grib.xz"));
+  const std::string bz2 = read_file(dir.file("pl.grib.bz2"));
+  const std::string zip = read_file(dir.file("pl.zip"));
+  struct Case {
+    const char* name;
+    const char* file;
+    std::string bytes;
+    const char* ours;  // the whole line where its reason is the importer's own, else ""
+  };
+  std::string flipped = gz;
+  flipped[gz.size() / 2] = static_cast<char>(flipped[gz.size() / 2] ^ 0x55);
+  const Case cases[] = {
+      {"gzip without its trailer", "a.gz", gz.substr(0, gz.size() - 7), ""},
+      {"gzip cut in half", "b.gz", gz.substr(0, gz.size() / 2), ""},
+      {"gzip with a damaged byte", "c.gz", flipped, ""},
+      {"xz cut in half", "d.xz", xz.substr(0, xz.size() / 2), ""},
+      {"bzip2 cut in half", "e.bz2", bz2.substr(0, bz2.size() / 2), ""},
+      {"zip cut in half", "f.zip", zip.substr(0, zip.size() / 2), ""},
+      {"gzip of its header alone", "g.gz", gz.substr(0, 10),
+       "import_data_times: g.gz: cannot be read as gzip: it is cut short\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    write_file(dir.file(c.file), c.bytes);
+    const RunResult r = import(dir, std::string("--out out ") + c.file + " sfc.grib");
+    EXPECT_EQ(r.status, 2);
+    // Libarchive's own words differ between its versions: the line names
+    // the file (or its member) and says it cannot be read or unpacked.
+    EXPECT_EQ(r.err.rfind(std::string("import_data_times: ") + c.file + ": ", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find("cannot be "), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    if (*c.ours != '\0') {
+      EXPECT_EQ(r.err, c.ours);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out")) && !std::filesystem::is_empty(dir.file("out")))
+        << "left in the output folder";
   }
 }
 

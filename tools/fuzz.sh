@@ -37,7 +37,8 @@ bash tools/install_dependencies.sh || exit 2
 fuzz=$PWD/build/sanitize/fuzz
 bash tests/fuzz/make_seeds.sh build/sanitize/bin/make_data_time "$fuzz/seeds" > /dev/null || exit 2
 rm -rf "$fuzz/seeds/import_fuzzer" && mkdir -p "$fuzz/seeds/import_fuzzer" &&
-  build/sanitize/bin/make_import_seeds examples/gfs/gfs_2p5deg_subset.grib2 "$fuzz/seeds/import_fuzzer" 2> /dev/null || exit 2
+  build/sanitize/bin/make_import_seeds examples/gfs/gfs_2p5deg_subset.grib2 "$fuzz/seeds/import_fuzzer" \
+    tests/data/realdata/reduced_gg.grib tests/data/realdata/regular_gg_pl.grib 2> /dev/null || exit 2
 mkdir -p "$fuzz/logs"
 
 run_target() {  # run_target NAME

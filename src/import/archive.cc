@@ -48,6 +48,13 @@ void spill_to_file(MemberStorage& storage, const std::string& scratch_dir, const
   storage.memory = UniqueFd();
 }
 
+// Why libarchive refused: its message, which it leaves unset for some
+// damaged or cut streams.
+std::string refusal(archive* a) {
+  const char* message = archive_error_string(a);
+  return message != nullptr ? message : "the data are damaged or cut short";
+}
+
 // Reads the member in hand whole into storage of its own.
 std::shared_ptr<MemberStorage> read_member(archive* a, const std::string& name, const std::string& scratch_dir,
                                            size_t in_memory) {
@@ -59,7 +66,7 @@ std::shared_ptr<MemberStorage> read_member(archive* a, const std::string& name, 
   for (;;) {
     const la_ssize_t n = archive_read_data(a, buffer.data(), buffer.size());
     if (n == 0) break;
-    if (n < 0) fail_file(name, std::string("cannot be unpacked: ") + archive_error_string(a));
+    if (n < 0) fail_file(name, "cannot be unpacked: " + refusal(a));
     if (!storage->file && written + n > static_cast<int64_t>(in_memory)) {
       spill_to_file(*storage, scratch_dir, name, written);
     }
@@ -109,7 +116,12 @@ void open_archive(const std::string& path, const std::string& scratch_dir, std::
     archive_read_support_format_raw(a.get());
   }
   if (archive_read_open_fd(a.get(), fd.get(), 1 << 16) != ARCHIVE_OK) {
-    fail_file(path, std::string("cannot be read as ") + archive_kind(magic, got) + ": " + archive_error_string(a.get()));
+    fail_file(path, std::string("cannot be read as ") + archive_kind(magic, got) + ": " + refusal(a.get()));
+  }
+  // A stream too short for its own header is taken by no filter, and its
+  // bytes would pass as one plain member.
+  if (!zip && archive_filter_count(a.get()) < 2) {
+    fail_file(path, std::string("cannot be read as ") + archive_kind(magic, got) + ": it is cut short");
   }
   int members = 0;
   for (;;) {
@@ -117,7 +129,7 @@ void open_archive(const std::string& path, const std::string& scratch_dir, std::
     const int status = archive_read_next_header(a.get(), &entry);
     if (status == ARCHIVE_EOF) break;
     if (status < ARCHIVE_WARN) {
-      fail_file(path, std::string("cannot be read as ") + archive_kind(magic, got) + ": " + archive_error_string(a.get()));
+      fail_file(path, std::string("cannot be read as ") + archive_kind(magic, got) + ": " + refusal(a.get()));
     }
     if (archive_entry_filetype(entry) != AE_IFREG && zip) continue;  // folders of the zip
     const std::string name = path + ": " + member_name(entry, path, !zip);
