@@ -30,18 +30,9 @@ running() {  # running TEXT: whether a process's command line holds TEXT
   done
   return 1
 }
-# Fills the file system of FOLDER to the last byte.
-fill_disk() { dd if=/dev/zero of="$1/filler" bs=4096 2> /dev/null || true; }
 
-tmp=$(mktemp -d)
-mounted=""
-cleanup() {
-  if [ -n "$mounted" ]; then umount "$mounted" 2> /dev/null || true; fi
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
-cmake --install "$build" --prefix "$tmp/prefix" > /dev/null
-tools=$tmp/prefix/bin
+install_into_scratch "$build"
+tools=$installed
 converter=$tools/Input2ModelData
 make_data_time=$build/bin/make_data_time
 

@@ -18,15 +18,8 @@ command -v parallel > /dev/null 2>&1 || { echo "GNU parallel not installed: skip
 # shellcheck source=SCRIPTDIR/support/checks.sh
 source "$repo/tests/support/checks.sh"
 
-tmp=$(mktemp -d)
-mounted=""
-cleanup() {
-  if [ -n "$mounted" ]; then umount "$mounted" 2> /dev/null || true; fi
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
-cmake --install "$build" --prefix "$tmp/prefix" > /dev/null
-bin=$tmp/prefix/bin
+install_into_scratch "$build"
+bin=$installed
 converter=$bin/Input2ModelData importer=$bin/import_data_times inspector=$bin/inspect_work_file
 run() { timeout 60 "$@"; }  # a hang ends with status 124
 # Checks of more than one condition (check takes one command).
