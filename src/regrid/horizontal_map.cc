@@ -85,7 +85,6 @@ HorizontalMap HorizontalMap::whole(const LatLonGrid& source) {
   HorizontalMap m;
   m.kind_ = Kind::select;
   m.target_ = source;
-  m.source_points_ = source.points();
   m.source_ni_ = source.ni;
   m.columns_.resize(static_cast<size_t>(source.ni));
   std::iota(m.columns_.begin(), m.columns_.end(), 0);
@@ -96,7 +95,6 @@ HorizontalMap HorizontalMap::whole(const LatLonGrid& source) {
 HorizontalMap HorizontalMap::select(const LatLonGrid& source, const Area& area) {
   HorizontalMap m;
   m.kind_ = Kind::select;
-  m.source_points_ = source.points();
   m.source_ni_ = source.ni;
   const auto [first, last] = rows_inside(source, area);
   const int32_t rows = first < 0 ? 0 : last - first + 1;
@@ -125,8 +123,7 @@ HorizontalMap HorizontalMap::bilinear(const Grid& source, const LatLonGrid& targ
   HorizontalMap m;
   m.kind_ = Kind::bilinear;
   m.target_ = target;
-  m.source_points_ = source.points();
-  if (m.source_points_ > std::numeric_limits<uint32_t>::max()) throw std::length_error("source grid too large");
+  if (source.points() > std::numeric_limits<uint32_t>::max()) throw std::length_error("source grid too large");
   const std::vector<GridRow> rows = rows_of(source);
   const bool global = source.is_global_in_longitude();
   m.stencils_.resize(target.points());

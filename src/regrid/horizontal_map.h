@@ -57,10 +57,8 @@ class HorizontalMap {
   Kind kind() const { return kind_; }
   const LatLonGrid& target() const { return target_; }
   size_t target_points() const { return target_.points(); }
-  size_t source_points() const { return source_points_; }
   // True when the map hands the source's values over as they are.
   bool is_whole() const { return whole_; }
-  const std::vector<Stencil>& stencils() const { return stencils_; }
 
   // Select maps: copies the chosen points. Values are not looked at.
   void apply(const float* source, float* out) const;
@@ -79,7 +77,6 @@ class HorizontalMap {
  private:
   Kind kind_ = Kind::select;
   LatLonGrid target_;
-  size_t source_points_ = 0;
   bool whole_ = false;
   // select: the source row of the first written row, and the source column
   // of each written column
